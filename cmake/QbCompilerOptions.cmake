@@ -1,0 +1,13 @@
+# Warnings and sanitizer switches shared by every target of the project.
+
+function(qb_target_defaults target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wno-missing-field-initializers)
+  endif()
+endfunction()
+
+set(QB_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address,undefined")
+if(QB_SANITIZE)
+  add_compile_options(-fsanitize=${QB_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${QB_SANITIZE})
+endif()

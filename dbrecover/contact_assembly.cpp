@@ -1,0 +1,102 @@
+#include "dbrecover/contact_assembly.h"
+
+#include <unordered_map>
+
+namespace qb::dbrecover {
+
+FieldKind FieldKindOfName(std::string_view mimetypeName) {
+    static const std::unordered_map<std::string_view, FieldKind> kKinds = {
+        {"vnd.android.cursor.item/email_v2", kKindEmail},
+        {"vnd.android.cursor.item/im", kKindIm},
+        {"vnd.android.cursor.item/nickname", kKindNickname},
+        {"vnd.android.cursor.item/organization", kKindOrganization},
+        {"vnd.android.cursor.item/phone_v2", kKindPhone},
+        {"vnd.android.cursor.item/sip_address", kKindSipAddress},
+        {"vnd.android.cursor.item/name", kKindName},
+        {"vnd.android.cursor.item/postal-address_v2", kKindPostalAddress},
+        {"vnd.android.cursor.item/group_membership", kKindGroupMembership},
+        {"vnd.android.cursor.item/website", kKindWebsite},
+        {"vnd.android.cursor.item/note", kKindNote},
+        {"vnd.android.cursor.item/contact_event", kKindContactEvent},
+        {"vnd.android.cursor.item/identity", kKindIdentity},
+        {"vnd.android.cursor.item/photo", kKindPhoto},
+        {"vnd.android.cursor.item/relation", kKindRelation},
+    };
+    const auto it = kKinds.find(mimetypeName);
+    return it == kKinds.end() ? kKindUnknown : it->second;
+}
+
+void MimetypeNames::Replace(const std::vector<LiveMimetype>& mimetypes) {
+    if (mimetypes.empty()) return;
+    names_.clear();
+    for (const LiveMimetype& m : mimetypes) names_[m.id] = m.name;
+}
+
+const std::string& MimetypeNames::NameOf(std::uint32_t id) const {
+    static const std::string kNone;
+    const auto it = names_.find(id);
+    return it == names_.end() ? kNone : it->second;
+}
+
+FieldKind KindOf(std::uint32_t mimetypeId, const MimetypeNames& names) {
+    return FieldKindOfName(names.NameOf(mimetypeId));
+}
+
+std::string& FieldOf(ContactItem& c, FieldKind kind) {
+    switch (kind) {
+    case kKindEmail: return c.email;
+    case kKindIm: return c.im;
+    case kKindNickname: return c.nickname;
+    case kKindOrganization: return c.organization;
+    case kKindPhone: return c.phone;
+    case kKindSipAddress: return c.sipAddress;
+    case kKindName: return c.name;
+    case kKindPostalAddress: return c.postalAddress;
+    case kKindWebsite: return c.website;
+    case kKindNote: return c.note;
+    default: return c.others;
+    }
+}
+
+void AppendValue(std::string& field, std::string_view value) {
+    if (value.empty()) return;
+    if (field.empty()) {
+        field.assign(value);
+        return;
+    }
+    std::string_view rest = field;
+    for (;;) {
+        const std::size_t bar = rest.find('|');
+        if (rest.substr(0, bar) == value) return;
+        if (bar == std::string_view::npos) break;
+        rest.remove_prefix(bar + 1);
+    }
+    field += '|';
+    field += value;
+}
+
+void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFlag, MimetypeNames& names,
+                     ContactMap& working) {
+    names.Replace(reading.mimetypes);
+    for (const LiveDataRow& row : reading.rows) {
+        const std::int64_t id = static_cast<std::int32_t>(row.rawContactId);
+        auto [it, created] = working.try_emplace(id);
+        if (created) {
+            it->second.deleted = deletedFlag;
+            it->second.rawContactId = id;
+        }
+        AppendValue(FieldOf(it->second, KindOf(row.mimetypeId, names)), row.data1);
+    }
+}
+
+void ContactCarver::AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t rawContactId, std::string_view data1) {
+    const auto key = static_cast<std::int64_t>(rawContactId);
+    auto [it, created] = contacts_.try_emplace(key);
+    if (created) {
+        it->second.deleted = 1;
+        it->second.rawContactId = key;
+    }
+    AppendValue(FieldOf(it->second, KindOf(static_cast<std::uint32_t>(mimetypeId), names_)), data1);
+}
+
+}  // namespace qb::dbrecover

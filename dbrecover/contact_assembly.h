@@ -1,0 +1,82 @@
+// Folds rows of table data into one ContactItem per raw contact: live rows
+// from the live-row reader, deleted rows from the page scanner.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "dbrecover/contact_item.h"
+#include "dbrecover/live_row_reader.h"
+#include "dbrecover/page_scanner.h"
+
+namespace qb::dbrecover {
+
+// The kind of a data row, from its mimetype name; 0 for names not in the
+// table, whose values go to ContactItem::others.
+enum FieldKind : int {
+    kKindUnknown = 0,
+    kKindEmail = 1,
+    kKindIm = 2,
+    kKindNickname = 3,
+    kKindOrganization = 4,
+    kKindPhone = 5,
+    kKindSipAddress = 6,
+    kKindName = 7,
+    kKindPostalAddress = 8,
+    kKindGroupMembership = 9,
+    kKindWebsite = 10,
+    kKindNote = 11,
+    kKindContactEvent = 12,
+    kKindIdentity = 13,
+    kKindPhoto = 14,
+    kKindRelation = 15,
+};
+
+FieldKind FieldKindOfName(std::string_view mimetypeName);
+
+// A database's mimetype ids and their names, as the last live-row reading
+// that listed any left them. Carved rows carry only the id.
+class MimetypeNames {
+public:
+    // Takes the names of one reading; a later entry with the same id replaces
+    // an earlier one. A reading that lists no mimetype at all (a copy that is
+    // missing or unreadable) leaves the names of the previous reading.
+    void Replace(const std::vector<LiveMimetype>& mimetypes);
+    // The empty name for an id it does not hold.
+    const std::string& NameOf(std::uint32_t id) const;
+
+private:
+    std::unordered_map<std::uint32_t, std::string> names_;
+};
+
+FieldKind KindOf(std::uint32_t mimetypeId, const MimetypeNames& names);
+
+// The field of a contact that values of a kind go to.
+std::string& FieldOf(ContactItem& contact, FieldKind kind);
+
+// Adds value to a "|"-joined list unless the list already holds it; an empty
+// value changes nothing.
+void AppendValue(std::string& field, std::string_view value);
+
+// Folds one live-row reading into a working map keyed by the raw contact id
+// (sign-extended from 32 bits). New contacts get deleted = deletedFlag; a
+// contact already there keeps its flag and gains the values it lacked.
+void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFlag, MimetypeNames& names,
+                     ContactMap& working);
+
+// Receives carved data rows: each forms or extends the deleted contact filed
+// under +rawContactId.
+class ContactCarver final : public CarvedRowSink {
+public:
+    ContactCarver(ContactMap& contacts, const MimetypeNames& names) : contacts_(contacts), names_(names) {}
+    void AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t rawContactId, std::string_view data1) override;
+
+private:
+    ContactMap& contacts_;
+    const MimetypeNames& names_;
+};
+
+}  // namespace qb::dbrecover

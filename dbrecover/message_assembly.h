@@ -1,0 +1,53 @@
+// Turns rows of table sms into conversations: rows are grouped by address
+// and thread id, exact repeats are dropped, and at the end each conversation
+// is named after the contact whose phone number equals its address and its
+// messages are put in date order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbrecover/contact_item.h"
+#include "dbrecover/live_row_reader.h"
+#include "dbrecover/message_item.h"
+#include "dbrecover/page_scanner.h"
+
+namespace qb::dbrecover {
+
+// Local time of a date in milliseconds since 1970-01-01 UTC, as
+// "%Y-%m-%d %H:%M:%S". The value is taken as signed; dates before 1970 or
+// after 3001-01-01 give the time of the epoch.
+std::string FormatMessageDate(std::uint64_t milliseconds);
+
+// The conversation of (address, threadId), created with the given deleted
+// flag when the map does not hold it yet.
+MsgThread& FindOrCreateThread(ThreadMap& threads, std::string_view address, std::int64_t threadId,
+                              std::uint8_t deletedFlag);
+
+// Appends the message unless the conversation already holds one with the
+// same type, thread id, date text, address and body. The first copy wins.
+void AddMessage(MsgThread& thread, MsgItem message);
+
+// Folds one live-row reading into the map; deletedFlag is 0 for the current
+// copy and 1 for its backup copy.
+void AddLiveSmsRows(const std::vector<LiveSmsRow>& rows, std::uint8_t deletedFlag, ThreadMap& threads);
+
+// Receives carved sms rows: each is a deleted message.
+class MessageCarver final : public CarvedRowSink {
+public:
+    explicit MessageCarver(ThreadMap& threads) : threads_(threads) {}
+    void AddDeletedSmsRow(std::string_view address, std::string_view body, std::uint64_t date, std::uint64_t threadId,
+                          std::uint64_t type) override;
+
+private:
+    ThreadMap& threads_;
+};
+
+// Names each conversation after the contact whose phone list holds its
+// address exactly, then sorts each conversation's messages by date text
+// (stable, byte by byte).
+void ResolveNamesAndSort(const ContactMap& contacts, ThreadMap& threads);
+
+}  // namespace qb::dbrecover

@@ -1,0 +1,36 @@
+// Recovered SMS messages and the conversations that hold them.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qb::dbrecover {
+
+struct MsgItem {
+    std::int32_t type = 0;      // the row's type column; 1 is a received message
+    std::int64_t threadId = 0;
+    std::uint8_t deleted = 0;   // carved, or read from the backup copy
+    std::int64_t date = 0;      // milliseconds since 1970 for carved rows; 0 for live rows
+    std::string dateText;       // local time, "%Y-%m-%d %H:%M:%S"
+    std::string address;
+    std::string body;
+};
+
+struct MsgThread {
+    std::vector<MsgItem> messages;
+    std::uint8_t deleted = 0;   // set at creation: made by a carved or backup row
+    std::uint8_t selected = 1;
+    std::string name;           // the matching contact's name, or empty
+    std::string address;        // as stored in the row
+    std::int64_t threadId = 0;
+};
+
+// (address, thread id): addresses compare byte by byte as unsigned bytes,
+// then thread ids as signed numbers.
+using ThreadKey = std::pair<std::string, std::int64_t>;
+using ThreadMap = std::map<ThreadKey, MsgThread>;
+
+}  // namespace qb::dbrecover

@@ -1,0 +1,332 @@
+#include "dbrecover/page_scanner.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qb::dbrecover {
+namespace {
+
+std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+std::uint32_t Get32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+constexpr std::uint8_t kInteriorTablePage = 5;
+constexpr std::uint8_t kLeafTablePage = 13;
+constexpr std::size_t kLeafHeaderSize = 8;
+constexpr std::size_t kInteriorHeaderSize = 12;
+
+bool InColumns(std::int32_t column, const TableLayout& l) { return column >= 0 && column < l.columnCount; }
+
+}  // namespace
+
+bool PageScanner::CanScan(const TableLayout& l) {
+    if (l.rootPage < 1 || l.columnCount < 1) return false;
+    if (l.pageSize <= 0 || PageSizeFromField(static_cast<std::uint32_t>(l.pageSize)) != static_cast<std::uint32_t>(l.pageSize)) {
+        return false;
+    }
+    if (l.kind == TableKind::Contacts) {
+        // The mimetype id is the column just before raw_contact_id.
+        return InColumns(l.rawContactIdColumn, l) && l.rawContactIdColumn >= 1 && InColumns(l.data1Column, l);
+    }
+    // Column 0, the row id alias, is never read from the bytes.
+    for (std::int32_t c : {l.addressColumn, l.bodyColumn, l.dateColumn, l.threadIdColumn, l.typeColumn}) {
+        if (!InColumns(c, l) || c < 1) return false;
+    }
+    return true;
+}
+
+PageScanner::PageScanner(const platform::ByteSource& file, const TableLayout& layout, CarvedRowSink& sink)
+    : file_(file), layout_(layout), sink_(sink), scannable_(CanScan(layout)) {
+    if (!scannable_) return;
+    const std::uint64_t pageSize = static_cast<std::uint64_t>(layout_.pageSize);
+    pageCount_ = (file_.Size() + pageSize - 1) / pageSize;
+    page_.resize(pageSize + kRegionPadding);
+    region_.resize(65536 + kRegionPadding);
+    BuildRules();
+}
+
+void PageScanner::BuildRules() {
+    rules_.assign(layout_.columnCount, ColumnRule {});
+    const TableLayout& l = layout_;
+    if (l.kind == TableKind::Contacts) {
+        for (std::int32_t i = 0; i < l.data1Column; ++i) rules_[i].maxType = 11;
+        ColumnRule& mimetype = rules_[l.rawContactIdColumn - 1];
+        mimetype.mimetypeId = true;
+        mimetype.slot = kMimetype;
+        ColumnRule& raw = rules_[l.rawContactIdColumn];
+        raw.minType = std::max<std::uint32_t>(raw.minType, 1);
+        raw.slot = kRawContactId;
+        ColumnRule& data1 = rules_[l.data1Column];
+        data1.minType = std::max<std::uint32_t>(data1.minType, 14);
+        // When data1 stands right before raw_contact_id its rule and the
+        // mimetype rule exclude each other, so the slot never matters.
+        if (data1.slot < 0) data1.slot = kData1;
+        return;
+    }
+    rules_[1].minType = 1;
+    rules_[1].maxType = 11;
+    rules_[l.addressColumn].minType = std::max<std::uint32_t>(rules_[l.addressColumn].minType, 14);
+    rules_[l.bodyColumn].minType = std::max<std::uint32_t>(rules_[l.bodyColumn].minType, 14);
+    rules_[l.dateColumn].minType = std::max<std::uint32_t>(rules_[l.dateColumn].minType, 1);
+    rules_[l.addressColumn].slot = kAddress;
+    rules_[l.bodyColumn].slot = kBody;
+    rules_[l.dateColumn].slot = kDate;
+    rules_[l.threadIdColumn].slot = kThreadId;
+    rules_[l.typeColumn].slot = kType;
+}
+
+bool PageScanner::ReadPage(std::uint32_t page, std::vector<std::uint8_t>& out) const {
+    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
+    out.resize(pageSize + kRegionPadding);
+    std::fill(out.begin(), out.end(), 0);
+    if (page == 0 || page > pageCount_) return false;
+    const std::uint64_t offset = (std::uint64_t{page} - 1) * pageSize;
+    return file_.ReadAt(offset, out.data(), pageSize) > 0;
+}
+
+// Bytes of the page that the file really holds; a short last page ends early.
+static std::size_t ValidBytes(const platform::ByteSource& file, std::uint32_t page, std::size_t pageSize) {
+    const std::uint64_t start = (std::uint64_t{page} - 1) * pageSize;
+    const std::uint64_t size = file.Size();
+    if (start >= size) return 0;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(pageSize, size - start));
+}
+
+void PageScanner::CollectLeaves() {
+    leafPages_.clear();
+    if (!scannable_) return;
+    std::vector<bool> visited(pageCount_ + 1, false);
+    Descend(static_cast<std::uint32_t>(layout_.rootPage), 0, visited);
+    std::sort(leafPages_.begin(), leafPages_.end());
+}
+
+void PageScanner::Descend(std::uint32_t page, int depth, std::vector<bool>& visited) {
+    if (page == 0 || page > pageCount_ || depth > kMaxTreeDepth || visited[page]) return;
+    visited[page] = true;
+    std::vector<std::uint8_t> bytes;
+    ReadPage(page, bytes);
+    const std::uint8_t* p = bytes.data();
+    if (p[0] == kLeafTablePage) {
+        leafPages_.push_back(page);
+        return;
+    }
+    if (p[0] != kInteriorTablePage) return;
+
+    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
+    std::vector<std::uint32_t> children;
+    // The right-most subtree first, then the cells' left children in order.
+    if (const std::uint32_t right = Get32(p + 8); right != 0) children.push_back(right);
+    const std::size_t cells = Get16(p + 3);
+    for (std::size_t i = 0; i < cells; ++i) {
+        const std::size_t pointerAt = kInteriorHeaderSize + 2 * i;
+        if (pointerAt + 2 > pageSize) break;
+        const std::size_t cellAt = Get16(p + pointerAt);
+        if (cellAt + 4 > pageSize) continue;
+        children.push_back(Get32(p + cellAt));
+    }
+    bytes.clear();
+    bytes.shrink_to_fit();
+    for (std::uint32_t child : children) Descend(child, depth + 1, visited);
+}
+
+void PageScanner::GatherFreeblocks() {
+    freeblocks_.clear();
+    if (!scannable_) return;
+    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
+    std::vector<bool> seen(pageSize);
+    for (std::uint32_t page : leafPages_) {
+        ReadPage(page, page_);
+        const std::uint8_t* p = page_.data();
+        std::vector<std::uint16_t> chain;
+        std::fill(seen.begin(), seen.end(), false);
+        for (std::size_t off = Get16(p + 1); off != 0; off = Get16(p + off)) {
+            // A chain that leaves the page or comes back to an offset it
+            // already passed is corrupt; what was found so far still counts.
+            if (off + 4 > pageSize || seen[off]) break;
+            seen[off] = true;
+            chain.push_back(static_cast<std::uint16_t>(off));
+        }
+        if (!chain.empty()) {
+            stats_.freeblocks += static_cast<std::uint32_t>(chain.size());
+            freeblocks_.emplace(page, std::move(chain));
+        }
+    }
+}
+
+void PageScanner::CarveCopy(const std::uint8_t* pageBytes, std::size_t start, std::size_t length, std::size_t minLength) {
+    if (length <= minLength) return;
+    std::memcpy(region_.data(), pageBytes + start, length);
+    std::memset(region_.data() + length, 0, kRegionPadding);
+    ++stats_.regions;
+    stats_.freeBytes += length;
+    CarveRegion(region_.data(), length);
+}
+
+// Contacts regions are carved when not empty, messages regions only when they
+// are longer than one byte per column.
+void PageScanner::CarveFreeblockRegions() {
+    if (!scannable_) return;
+    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
+    const std::size_t minLength = layout_.kind == TableKind::Contacts ? 0 : layout_.columnCount;
+    for (const auto& [page, offsets] : freeblocks_) {
+        ReadPage(page, page_);
+        const std::size_t valid = ValidBytes(file_, page, pageSize);
+        const std::uint8_t* p = page_.data();
+        for (std::uint16_t off : offsets) {
+            const std::size_t size = Get16(p + off + 2);
+            // In the contacts variant a fifth byte of 7 or more is taken as
+            // the record's header-length byte and skipped.
+            std::size_t skip = 4;
+            if (layout_.kind == TableKind::Contacts && p[off + 4] >= 7) skip = 5;
+            if (size <= skip) continue;
+            const std::size_t start = off + skip;
+            if (start >= valid) continue;
+            CarveCopy(p, start, std::min(size - skip, valid - start), minLength);
+        }
+    }
+}
+
+void PageScanner::CarveGapRegions() {
+    if (!scannable_) return;
+    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
+    const std::size_t minLength = layout_.kind == TableKind::Contacts ? 0 : layout_.columnCount;
+    for (std::uint32_t page : leafPages_) {
+        ReadPage(page, page_);
+        const std::uint8_t* p = page_.data();
+        const std::size_t cells = Get16(p + 3);
+        std::size_t contentStart = Get16(p + 5);
+        if (contentStart == 0 && pageSize == 65536) contentStart = 65536;
+        const std::size_t start = kLeafHeaderSize + 2 * cells;
+        const std::size_t end = std::min(contentStart, ValidBytes(file_, page, pageSize));
+        if (end <= start) continue;
+        CarveCopy(p, start, end - start, minLength);
+    }
+}
+
+void PageScanner::CarveRegion(const std::uint8_t* bytes, std::size_t length) {
+    if (!scannable_) return;
+    if (layout_.kind == TableKind::Contacts) {
+        CarveContacts(bytes, length);
+    } else {
+        CarveMessages(bytes, length);
+    }
+}
+
+// The two carving loops run over every byte of free space; they keep the
+// per-position work to a few table lookups until a candidate looks real.
+void PageScanner::CarveContacts(const std::uint8_t* b, std::size_t len) {
+    const ColumnRule* rules = rules_.data();
+    const std::size_t columns = rules_.size();
+    for (std::size_t s = 0; s < len; ++s) {
+        std::uint32_t types[kSlots] = {};
+        std::uint64_t offsets[kSlots] = {};
+        std::size_t pos = s;
+        std::uint64_t bodySize = 0;
+        std::size_t c = 0;
+        for (; c < columns; ++c) {
+            if (pos >= len) return;
+            const Varint v = ReadVarintPadded(b + pos);
+            const std::uint32_t t = AsSerialType(v.value);
+            const ColumnRule& r = rules[c];
+            if (t < r.minType || t > r.maxType) break;
+            if (r.mimetypeId && t != 1 && t != 9) break;
+            if (r.slot >= 0) {
+                types[r.slot] = t;
+                offsets[r.slot] = bodySize;
+            }
+            bodySize += SerialTypeSize(t);
+            pos += v.length;
+        }
+        if (c < columns) continue;
+
+        const std::uint64_t body = pos;
+        const std::uint64_t mimetypeAt = body + offsets[kMimetype];
+        if (mimetypeAt >= len) return;
+        const std::uint64_t mimetypeId = ReadIntegerContent(b + mimetypeAt, types[kMimetype]);
+        const std::uint64_t rawAt = body + offsets[kRawContactId];
+        if (rawAt >= len) return;
+        const std::uint64_t rawContactId = ReadIntegerContent(b + rawAt, types[kRawContactId]);
+        const std::uint64_t data1At = body + offsets[kData1];
+        if (data1At >= len) return;
+        const std::uint64_t data1Size = SerialTypeSize(types[kData1]);
+        if (data1Size > len - data1At) continue;
+        const auto* data1 = b + data1At;
+        if (!IsValidUtf8Text(data1, static_cast<std::size_t>(data1Size))) continue;
+        ++stats_.candidates;
+        sink_.AddDeletedDataRow(mimetypeId, rawContactId,
+                                std::string_view(reinterpret_cast<const char*>(data1), static_cast<std::size_t>(data1Size)));
+    }
+}
+
+void PageScanner::CarveMessages(const std::uint8_t* b, std::size_t len) {
+    const ColumnRule* rules = rules_.data();
+    const std::size_t columns = rules_.size();
+    for (std::size_t s = 0; s < len; ++s) {
+        std::uint32_t types[kSlots] = {};
+        std::uint64_t offsets[kSlots] = {};
+        std::size_t pos = s;
+        std::uint64_t bodySize = 0;
+        std::size_t c = 1;
+        for (; c < columns; ++c) {
+            if (pos >= len) return;
+            const Varint v = ReadVarintPadded(b + pos);
+            if (v.length > 4) break;
+            const std::uint32_t t = AsSerialType(v.value);
+            const ColumnRule& r = rules[c];
+            if (t < r.minType || t > r.maxType) break;
+            if (r.slot >= 0) {
+                types[r.slot] = t;
+                offsets[r.slot] = bodySize;
+            }
+            bodySize += SerialTypeSize(t);
+            pos += v.length;
+        }
+        if (c < columns) continue;
+
+        const std::uint64_t body = pos;
+        std::string_view texts[2];
+        bool rejected = false;
+        for (int k = 0; k < 2; ++k) {
+            const int slot = k == 0 ? kAddress : kBody;
+            const std::uint64_t at = body + offsets[slot];
+            if (at >= len) return;
+            const std::uint64_t size = SerialTypeSize(types[slot]);
+            if (size > len - at || !IsValidUtf8Text(b + at, static_cast<std::size_t>(size))) {
+                rejected = true;
+                break;
+            }
+            texts[k] = std::string_view(reinterpret_cast<const char*>(b + at), static_cast<std::size_t>(size));
+        }
+        if (rejected) continue;
+        std::uint64_t numbers[3];
+        const int numberSlots[3] = {kDate, kThreadId, kType};
+        for (int k = 0; k < 3; ++k) {
+            const std::uint64_t at = body + offsets[numberSlots[k]];
+            if (at >= len) return;
+            numbers[k] = ReadIntegerContent(b + at, types[numberSlots[k]]);
+        }
+        ++stats_.candidates;
+        sink_.AddDeletedSmsRow(texts[0], texts[1], numbers[0], numbers[1], numbers[2]);
+    }
+}
+
+ScanStats PageScanner::Run() {
+    stats_ = ScanStats {};
+    if (!scannable_) return stats_;
+    CollectLeaves();
+    stats_.leafPages = static_cast<std::uint32_t>(leafPages_.size());
+    GatherFreeblocks();
+    CarveFreeblockRegions();
+    CarveGapRegions();
+    return stats_;
+}
+
+ScanStats Scan(const std::string& path, const TableLayout& layout, CarvedRowSink& sink) {
+    auto file = platform::ReadOnlyFile::Open(path);
+    if (!file) return {};
+    PageScanner scanner(*file, layout, sink);
+    return scanner.Run();
+}
+
+}  // namespace qb::dbrecover

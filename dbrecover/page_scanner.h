@@ -1,0 +1,109 @@
+// Finds rows deleted from one table by carving the free space of the table's
+// B-tree leaf pages: the freeblocks and the unallocated gap between the cell
+// pointer array and the cell content. Every byte of that space is tried as
+// the start of a record header; a candidate that passes the column rules of
+// its table and whose texts pass the text test is handed on.
+//
+// Only leaf pages reachable from the table's root are examined. On-disk
+// pointers are not trusted: no page is visited twice in one walk, the walk's
+// depth is bounded, no freeblock offset is followed twice in one chain, and
+// nothing is read outside the page it belongs to.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbrecover/sqlite_file.h"
+#include "platform/file.h"
+
+namespace qb::dbrecover {
+
+// Receives the accepted candidates of a scan, in the order they are carved.
+class CarvedRowSink {
+public:
+    virtual ~CarvedRowSink() = default;
+    // Contacts variant: one deleted row of table data.
+    virtual void AddDeletedDataRow(std::uint64_t /*mimetypeId*/, std::uint64_t /*rawContactId*/,
+                                   std::string_view /*data1*/) {}
+    // Messages variant: one deleted row of table sms.
+    virtual void AddDeletedSmsRow(std::string_view /*address*/, std::string_view /*body*/, std::uint64_t /*date*/,
+                                  std::uint64_t /*threadId*/, std::uint64_t /*type*/) {}
+};
+
+// What one scan looked at.
+struct ScanStats {
+    std::uint32_t leafPages = 0;
+    std::uint32_t freeblocks = 0;
+    std::uint64_t regions = 0;
+    std::uint64_t freeBytes = 0;  // bytes of all carved regions
+    std::uint64_t candidates = 0; // accepted candidates handed on
+};
+
+class PageScanner {
+public:
+    // The layout must carry a valid page size (PageSizeFromField). A layout
+    // whose column positions cannot describe its table (CanScan) yields
+    // nothing.
+    PageScanner(const platform::ByteSource& file, const TableLayout& layout, CarvedRowSink& sink);
+
+    // One complete run: collect the leaves from the root page, gather their
+    // freeblocks, carve every freeblock region and then every gap region.
+    ScanStats Run();
+
+    // The steps of a run, exposed for inspection.
+    void CollectLeaves();
+    void GatherFreeblocks();
+    void CarveFreeblockRegions();
+    void CarveGapRegions();
+    // Tries every start position of one region. The bytes after length must
+    // be readable and zero for at least kRegionPadding bytes.
+    void CarveRegion(const std::uint8_t* bytes, std::size_t length);
+
+    const std::vector<std::uint32_t>& leafPages() const { return leafPages_; }
+    const std::map<std::uint32_t, std::vector<std::uint16_t>>& freeblocks() const { return freeblocks_; }
+    const ScanStats& stats() const { return stats_; }
+
+    static constexpr std::size_t kRegionPadding = 16;
+    // Deeper than any real table (SQLite itself gives up at 20 levels).
+    static constexpr int kMaxTreeDepth = 40;
+
+    static bool CanScan(const TableLayout& layout);
+
+private:
+    // What the column rules ask of one serial type.
+    struct ColumnRule {
+        std::uint32_t minType = 0;
+        std::uint32_t maxType = 0xFFFFFFFFu;
+        bool mimetypeId = false;  // a 1-byte integer, or the constant 1
+        std::int8_t slot = -1;    // where the column's type and offset are kept
+    };
+    enum Slot : std::int8_t { kMimetype, kRawContactId, kData1, kAddress, kBody, kDate, kThreadId, kType, kSlots };
+
+    void BuildRules();
+    bool ReadPage(std::uint32_t page, std::vector<std::uint8_t>& out) const;
+    void Descend(std::uint32_t page, int depth, std::vector<bool>& visited);
+    void CarveCopy(const std::uint8_t* pageBytes, std::size_t start, std::size_t length, std::size_t minLength);
+    void CarveContacts(const std::uint8_t* bytes, std::size_t length);
+    void CarveMessages(const std::uint8_t* bytes, std::size_t length);
+
+    const platform::ByteSource& file_;
+    TableLayout layout_;
+    CarvedRowSink& sink_;
+    bool scannable_ = false;
+    std::uint64_t pageCount_ = 0;
+    std::vector<ColumnRule> rules_;
+    std::vector<std::uint32_t> leafPages_;
+    std::map<std::uint32_t, std::vector<std::uint16_t>> freeblocks_;
+    std::vector<std::uint8_t> page_;
+    std::vector<std::uint8_t> region_;
+    ScanStats stats_;
+};
+
+// Opens the file read-only and runs one scan; nothing when it cannot be
+// opened.
+ScanStats Scan(const std::string& path, const TableLayout& layout, CarvedRowSink& sink);
+
+}  // namespace qb::dbrecover

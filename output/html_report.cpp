@@ -1,0 +1,128 @@
+#include "output/html_report.h"
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <string_view>
+
+#include "platform/file.h"
+
+namespace qb::output {
+namespace {
+
+constexpr std::string_view kDataPlaceholder = "var data = [];";
+constexpr std::string_view kTitlePlaceholder = "<title></title>";
+
+std::string OutputPath(const DomainExport& e, const char* fileName) { return platform::JoinPath(e.folder, fileName); }
+
+const std::string& TemplateOf(const DomainExport& e, std::string& fallback) {
+    if (!e.templatePath.empty()) return e.templatePath;
+    fallback = DefaultTemplatePath();
+    return fallback;
+}
+
+Table ContactsTable(const std::vector<dbrecover::ContactItem*>& contacts) {
+    Table rows;
+    rows.reserve(contacts.size() + 1);
+    rows.push_back({"ID", "Deleted", "Name", "Phone", "Email", "Note", "Organization", "Address", "IM", "Nickname",
+                    "Website", "Others"});
+    std::size_t id = 0;
+    for (const dbrecover::ContactItem* c : contacts) {
+        rows.push_back({std::to_string(++id), c->deleted ? "Yes" : "No", c->name, c->phone, c->email, c->note,
+                        c->organization, c->postalAddress, c->im, c->nickname, c->website, c->others});
+    }
+    return rows;
+}
+
+Table MessagesTable(const std::vector<dbrecover::MsgThread*>& threads) {
+    Table rows;
+    rows.push_back({"ID", "Deleted", "Name", "Phone Number", "Message", "Date Time", "Type", "Text"});
+    std::size_t id = 0;
+    for (const dbrecover::MsgThread* t : threads) {
+        rows.push_back({std::to_string(++id), t->deleted ? "Yes" : "No", t->name, t->address, "->", "-", "-", "-"});
+        for (const dbrecover::MsgItem& m : t->messages) {
+            rows.push_back({"", "", "", "", "->", m.dateText, m.type == 1 ? "Received" : "Sent", m.body});
+        }
+    }
+    return rows;
+}
+
+}  // namespace
+
+DomainExport::DomainExport(const std::vector<dbrecover::ContactItem*>& list, std::string outputFolder)
+    : contacts(&list), folder(std::move(outputFolder)) {}
+DomainExport::DomainExport(const std::vector<dbrecover::MsgThread*>& list, std::string outputFolder)
+    : threads(&list), folder(std::move(outputFolder)) {}
+DomainExport::~DomainExport() = default;
+
+std::string DefaultTemplatePath() { return platform::JoinPath(platform::ExecutableFolder(), "template.html"); }
+
+std::string BuildJsonTable(const Table& rows) {
+    rapidjson::Document document(rapidjson::kArrayType);
+    auto& allocator = document.GetAllocator();
+    for (const auto& row : rows) {
+        rapidjson::Value cells(rapidjson::kArrayType);
+        for (const std::string& cell : row) {
+            cells.PushBack(rapidjson::StringRef(cell.data(), static_cast<rapidjson::SizeType>(cell.size())), allocator);
+        }
+        document.PushBack(cells, allocator);
+    }
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    document.Accept(writer);
+
+    // "<" appears only inside strings: the structure is brackets, commas
+    // and quotes.
+    const std::string_view raw(buffer.GetString(), buffer.GetSize());
+    std::string json;
+    json.reserve(raw.size());
+    for (char ch : raw) {
+        if (ch == '<') {
+            json += "\\u003C";
+        } else {
+            json += ch;
+        }
+    }
+    return json;
+}
+
+ReportResult WriteReport(const std::string& title, const std::string& templatePath, const std::string& outputPath,
+                         const std::string& json) {
+    std::string error;
+    const auto page = platform::ReadWholeFile(templatePath, &error);
+    if (!page) return {ReportStatus::TemplateMissing, templatePath, "cannot read the page template: " + error};
+
+    std::string text = *page;
+    const std::size_t data = text.find(kDataPlaceholder);
+    if (data == std::string::npos) {
+        return {ReportStatus::PlaceholderMissing, templatePath, "the page template has no \"var data = [];\""};
+    }
+    text.replace(data, kDataPlaceholder.size(), "var data = " + json + ";");
+    const std::size_t titleAt = text.find(kTitlePlaceholder);
+    if (titleAt == std::string::npos) {
+        return {ReportStatus::PlaceholderMissing, templatePath, "the page template has no \"<title></title>\""};
+    }
+    text.replace(titleAt, kTitlePlaceholder.size(), "<title>" + title + "</title>");
+
+    if (!platform::WriteWholeFile(outputPath, text, &error)) {
+        return {ReportStatus::OutputFailed, outputPath, "cannot write the report: " + error};
+    }
+    return {ReportStatus::Written, outputPath, {}};
+}
+
+ReportResult ExportContacts(const DomainExport& e) {
+    if (!e.contacts || e.contacts->empty()) return {};
+    std::string fallback;
+    return WriteReport("Contacts", TemplateOf(e, fallback), OutputPath(e, "Contacts.html"),
+                       BuildJsonTable(ContactsTable(*e.contacts)));
+}
+
+ReportResult ExportMessages(const DomainExport& e) {
+    if (!e.threads || e.threads->empty()) return {};
+    std::string fallback;
+    return WriteReport("Messages", TemplateOf(e, fallback), OutputPath(e, "Messages.html"),
+                       BuildJsonTable(MessagesTable(*e.threads)));
+}
+
+}  // namespace qb::output

@@ -1,0 +1,228 @@
+// File service on POSIX systems: paths are UTF-8 already, so they go to the
+// system calls unchanged.
+#include "platform/file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qb::platform {
+namespace {
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+void SetError(std::string* error, const std::string& text) {
+    if (error) *error = text;
+}
+
+}  // namespace
+
+std::optional<ReadOnlyFile> ReadOnlyFile::Open(const std::string& path, std::string* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetError(error, ErrnoText());
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        SetError(error, "is a folder");
+        return std::nullopt;
+    }
+    return ReadOnlyFile(fd);
+}
+
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+ReadOnlyFile::~ReadOnlyFile() { Close(); }
+
+void ReadOnlyFile::Close() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = -1;
+}
+
+std::size_t ReadOnlyFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {
+    std::size_t total = 0;
+    auto* out = static_cast<unsigned char*>(dst);
+    while (total < n) {
+        const ssize_t got = ::pread(static_cast<int>(handle_), out + total, n - total,
+                                    static_cast<off_t>(offset + total));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        total += static_cast<std::size_t>(got);
+    }
+    return total;
+}
+
+std::uint64_t ReadOnlyFile::Size() const {
+    struct stat st {};
+    if (::fstat(static_cast<int>(handle_), &st) != 0) return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FolderExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0755) == 0) return true;
+    return errno == EEXIST && FolderExists(path);
+}
+
+bool CreateFolders(const std::string& path) {
+    if (path.empty()) return false;
+    for (std::size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
+        const std::string prefix = path.substr(0, pos);
+        if (!FolderExists(prefix) && !CreateFolder(prefix)) return false;
+    }
+    return CreateFolder(path);
+}
+
+bool CopyFileReplace(const std::string& from, const std::string& to, std::string* error) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        SetError(error, from + ": " + ErrnoText());
+        return false;
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        SetError(error, to + ": " + ErrnoText());
+        ::close(in);
+        return false;
+    }
+    std::vector<char> buffer(1 << 16);
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            SetError(error, from + ": " + ErrnoText());
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        ssize_t written = 0;
+        while (written < got) {
+            const ssize_t w = ::write(out, buffer.data() + written, static_cast<std::size_t>(got - written));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                SetError(error, to + ": " + ErrnoText());
+                ok = false;
+                break;
+            }
+            written += w;
+        }
+        if (!ok) break;
+    }
+    ::close(in);
+    if (::close(out) != 0 && ok) {
+        SetError(error, to + ": " + ErrnoText());
+        ok = false;
+    }
+    return ok;
+}
+
+bool DeleteFileIfExists(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+bool RemoveFolderTree(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0;
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return false;
+    bool ok = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        ok = RemoveFolderTree(path + "/" + name) && ok;
+    }
+    ::closedir(dir);
+    return ::rmdir(path.c_str()) == 0 && ok;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error) {
+    auto file = ReadOnlyFile::Open(path, error);
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char chunk[1 << 14];
+    std::uint64_t offset = 0;
+    for (;;) {
+        const std::size_t got = file->ReadAt(offset, chunk, sizeof chunk);
+        if (got == 0) break;
+        bytes.append(chunk, got);
+        offset += got;
+    }
+    return bytes;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        SetError(error, ErrnoText());
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t w = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            SetError(error, ErrnoText());
+            ::close(fd);
+            return false;
+        }
+        written += static_cast<std::size_t>(w);
+    }
+    if (::close(fd) != 0) {
+        SetError(error, ErrnoText());
+        return false;
+    }
+    return true;
+}
+
+std::string TempFolder() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string out = (dir && *dir) ? dir : "/tmp";
+    if (out.back() != '/') out += '/';
+    return out;
+}
+
+std::string MakeUniqueTempFolder(std::string_view prefix) {
+    std::string pattern = TempFolder() + std::string(prefix) + "XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!::mkdtemp(buffer.data())) return {};
+    return std::string(buffer.data());
+}
+
+std::string ExecutableFolder() {
+    std::vector<char> buffer(4096);
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (n <= 0) return ".";
+    std::string path(buffer.data(), static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+char PathSeparator() { return '/'; }
+
+}  // namespace qb::platform
