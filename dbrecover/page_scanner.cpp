@@ -240,15 +240,18 @@ void PageScanner::CarveContacts(const std::uint8_t* b, std::size_t len) {
         }
         if (c < columns) continue;
 
+        // A header whose contents would lie past the region's end is a stale
+        // fragment or a cut record: this start is rejected, but a record
+        // further on in the region may still be whole.
         const std::uint64_t body = pos;
         const std::uint64_t mimetypeAt = body + offsets[kMimetype];
-        if (mimetypeAt >= len) return;
+        if (mimetypeAt >= len) continue;
         const std::uint64_t mimetypeId = ReadIntegerContent(b + mimetypeAt, types[kMimetype]);
         const std::uint64_t rawAt = body + offsets[kRawContactId];
-        if (rawAt >= len) return;
+        if (rawAt >= len) continue;
         const std::uint64_t rawContactId = ReadIntegerContent(b + rawAt, types[kRawContactId]);
         const std::uint64_t data1At = body + offsets[kData1];
-        if (data1At >= len) return;
+        if (data1At >= len) continue;
         const std::uint64_t data1Size = SerialTypeSize(types[kData1]);
         if (data1Size > len - data1At) continue;
         const auto* data1 = b + data1At;
@@ -290,9 +293,8 @@ void PageScanner::CarveMessages(const std::uint8_t* b, std::size_t len) {
         for (int k = 0; k < 2; ++k) {
             const int slot = k == 0 ? kAddress : kBody;
             const std::uint64_t at = body + offsets[slot];
-            if (at >= len) return;
             const std::uint64_t size = SerialTypeSize(types[slot]);
-            if (size > len - at || !IsValidUtf8Text(b + at, static_cast<std::size_t>(size))) {
+            if (at >= len || size > len - at || !IsValidUtf8Text(b + at, static_cast<std::size_t>(size))) {
                 rejected = true;
                 break;
             }
@@ -301,11 +303,12 @@ void PageScanner::CarveMessages(const std::uint8_t* b, std::size_t len) {
         if (rejected) continue;
         std::uint64_t numbers[3];
         const int numberSlots[3] = {kDate, kThreadId, kType};
-        for (int k = 0; k < 3; ++k) {
+        for (int k = 0; k < 3 && !rejected; ++k) {
             const std::uint64_t at = body + offsets[numberSlots[k]];
-            if (at >= len) return;
-            numbers[k] = ReadIntegerContent(b + at, types[numberSlots[k]]);
+            rejected = at >= len;
+            if (!rejected) numbers[k] = ReadIntegerContent(b + at, types[numberSlots[k]]);
         }
+        if (rejected) continue;
         ++stats_.candidates;
         sink_.AddDeletedSmsRow(texts[0], texts[1], numbers[0], numbers[1], numbers[2]);
     }

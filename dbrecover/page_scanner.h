@@ -4,6 +4,11 @@
 // the start of a record header; a candidate that passes the column rules of
 // its table and whose texts pass the text test is handed on.
 //
+// A start position whose serial types run into the region's end ends the
+// region: no later position can hold a whole header either. A candidate
+// whose contents would lie past the end is only rejected, since on pages
+// that SQLite rebuilt, stale fragments of headers lie among whole records.
+//
 // Only leaf pages reachable from the table's root are examined. On-disk
 // pointers are not trusted: no page is visited twice in one walk, the walk's
 // depth is bounded, no freeblock offset is followed twice in one chain, and

@@ -107,3 +107,38 @@ std::optional<TableLayout> ProbeSchema(const std::string& path, TableKind kind) 
 }
 
 }  // namespace qb::dbrecover
+
+namespace qb::dbrecover {
+
+std::string DatabaseProblem(const std::string& path, TableKind kind) {
+    std::string error;
+    auto file = platform::ReadOnlyFile::Open(path, &error);
+    if (!file) return error;
+    static constexpr char kMagic[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
+    char header[16] = {};
+    if (file->ReadAt(0, header, sizeof header) != sizeof header || std::memcmp(header, kMagic, sizeof kMagic) != 0) {
+        return "is not an SQLite database";
+    }
+    sqlite3* db = nullptr;
+    std::string problem;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        problem = std::string("cannot be opened: ") + sqlite3_errmsg(db);
+    } else {
+        const char* table = kind == TableKind::Contacts ? "data" : "sms";
+        sqlite3_stmt* stmt = nullptr;
+        const int rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1", -1, &stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            problem = std::string("cannot be read: ") + sqlite3_errmsg(db);
+        } else {
+            sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
+            const int step = sqlite3_step(stmt);
+            if (step == SQLITE_DONE) problem = std::string("has no table ") + table;
+            if (step != SQLITE_ROW && step != SQLITE_DONE) problem = std::string("cannot be read: ") + sqlite3_errmsg(db);
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return problem;
+}
+
+}  // namespace qb::dbrecover

@@ -23,3 +23,13 @@ const char* DatabaseFileName(TableKind kind);
 std::optional<TableLayout> ProbeSchema(const std::string& path, TableKind kind);
 
 }  // namespace qb::dbrecover
+
+namespace qb::dbrecover {
+
+// Why a file given as a database of this kind cannot be read, in words for
+// the user ("No such file or directory", "is not an SQLite database", "has
+// no table sms", ...); empty when it can be read. Opens the file read-only
+// and changes nothing.
+std::string DatabaseProblem(const std::string& path, TableKind kind);
+
+}  // namespace qb::dbrecover

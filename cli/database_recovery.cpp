@@ -1,0 +1,109 @@
+#include "cli/database_recovery.h"
+
+#include "dbrecover/recovery_driver.h"
+#include "dbrecover/schema_probe.h"
+#include "platform/file.h"
+#include "platform/notifier.h"
+
+namespace qb::cli {
+namespace {
+
+using dbrecover::TableKind;
+
+// Copies one input into the working folder under the name the loaders
+// expect. Returns the staged path, or empty when there is nothing to read.
+std::string Stage(const std::string& input, const std::string& folder, TableKind kind, bool withCompanions,
+                  const char* option, std::vector<std::string>& problems) {
+    if (input.empty()) return {};
+    platform::CreateFolders(folder);
+    const std::string staged = platform::JoinPath(folder, dbrecover::DatabaseFileName(kind));
+    std::string error;
+    if (!platform::CopyFileReplace(input, staged, &error)) {
+        std::string reason = dbrecover::DatabaseProblem(input, kind);
+        problems.push_back(std::string(option) + " " + input + ": " + (reason.empty() ? error : reason));
+        return {};
+    }
+    if (withCompanions) {
+        for (const char* companion : {"-wal", "-shm"}) {
+            if (platform::FileExists(input + companion)) platform::CopyFileReplace(input + companion, staged + companion);
+        }
+    }
+    if (const std::string reason = dbrecover::DatabaseProblem(staged, kind); !reason.empty()) {
+        problems.push_back(std::string(option) + " " + input + ": " + reason);
+        return {};
+    }
+    return staged;
+}
+
+// Removes the working folder however the road ends.
+struct WorkFolder {
+    std::string path = platform::MakeUniqueTempFolder("quillbrook-work-");
+    ~WorkFolder() {
+        if (!path.empty()) platform::RemoveFolderTree(path);
+    }
+};
+
+}  // namespace
+
+Counts CountRecovered(const RecoveredData& data) {
+    Counts c;
+    c.contacts = data.contacts.size();
+    for (const auto& [key, contact] : data.contacts) c.deletedContacts += contact.deleted;
+    c.conversations = data.threads.size();
+    for (const auto& [key, thread] : data.threads) {
+        c.deletedConversations += thread.deleted;
+        c.messages += thread.messages.size();
+    }
+    return c;
+}
+
+std::unique_ptr<RecoveredData> RecoverDatabases(const DatabaseInputs& in, const ProgressFn& progress,
+                                                std::vector<std::string>& problems) {
+    auto data = std::make_unique<RecoveredData>();
+    WorkFolder work;
+    if (work.path.empty()) {
+        problems.push_back("cannot create a working folder under " + platform::TempFolder());
+        return data;
+    }
+    const std::string contactsFolder = platform::JoinPath(work.path, "contacts");
+    const std::string messagesFolder = platform::JoinPath(work.path, "messages");
+    const std::string contacts = Stage(in.contacts, contactsFolder, TableKind::Contacts, true, "--contacts", problems);
+    const std::string contactsBackup = Stage(in.contactsBackup, platform::JoinPath(contactsFolder, "bak"),
+                                             TableKind::Contacts, false, "--contacts-backup", problems);
+    const std::string messages = Stage(in.messages, messagesFolder, TableKind::Messages, true, "--messages", problems);
+    const std::string messagesBackup = Stage(in.messagesBackup, platform::JoinPath(messagesFolder, "bak"),
+                                             TableKind::Messages, false, "--messages-backup", problems);
+
+    platform::CallbackNotifier notifier([&](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+        if (message == dbrecover::WMU_LOAD_PROGRESS && progress) {
+            progress(static_cast<unsigned>(wParam), static_cast<unsigned>(lParam));
+        }
+    });
+    dbrecover::LoadContacts(contacts, contactsBackup, data->contacts, notifier);
+    dbrecover::LoadMessages(data->contacts, messages, messagesBackup, data->threads, notifier);
+    data->lists = dbrecover::BuildDisplayLists(data->contacts, data->threads);
+    return data;
+}
+
+bool ReportOutcome::AnyWritten() const {
+    return contacts.status == output::ReportStatus::Written || messages.status == output::ReportStatus::Written;
+}
+
+ReportOutcome WriteReports(const RecoveredData& data, const std::string& folder, const std::string& templatePath) {
+    ReportOutcome outcome;
+    if (!platform::CreateFolders(folder)) {
+        const output::ReportResult failed {output::ReportStatus::OutputFailed, folder, "cannot create the folder"};
+        if (!data.lists.contacts.empty()) outcome.contacts = failed;
+        if (!data.lists.threads.empty()) outcome.messages = failed;
+        return outcome;
+    }
+    output::DomainExport contacts(data.lists.contacts, folder);
+    contacts.templatePath = templatePath;
+    outcome.contacts = output::ExportContacts(contacts);
+    output::DomainExport messages(data.lists.threads, folder);
+    messages.templatePath = templatePath;
+    outcome.messages = output::ExportMessages(messages);
+    return outcome;
+}
+
+}  // namespace qb::cli

@@ -1,0 +1,9 @@
+#include "platform/console.h"
+
+#include <unistd.h>
+
+namespace qb::platform {
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+}  // namespace qb::platform

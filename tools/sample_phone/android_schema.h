@@ -1,0 +1,28 @@
+// The tables of Android's contacts and telephony providers as phones of the
+// 4.x and 5.x era create them (the tables recovery reads in full, the rest
+// in part). Column order matters: deleted rows are carved by position.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace qb::tools {
+
+// Statements that create contacts2.db. raw_contacts sorts its names with the
+// PHONEBOOK collation, which only the phone knows: register it with
+// RegisterPhonebookCollation before running them.
+std::string ContactsSchemaSql();
+
+// Statements that create mmssms.db. With android5Columns the sms table gains
+// the sub_id and creator columns of later releases at its end.
+std::string MessagesSchemaSql(bool android5Columns);
+
+// Number of columns of table data and of table sms.
+constexpr int kDataColumns = 27;
+int SmsColumns(bool android5Columns);
+
+// A stand-in for the phone's locale-aware collation.
+void RegisterPhonebookCollation(sqlite3* db);
+
+}  // namespace qb::tools
