@@ -11,3 +11,9 @@ if(QB_SANITIZE)
   add_compile_options(-fsanitize=${QB_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${QB_SANITIZE})
 endif()
+
+# Fuzz builds instrument every library for coverage; the fuzz targets add
+# libFuzzer's own main.
+if(QB_BUILD_FUZZERS)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -42,8 +42,36 @@ PageScanner::PageScanner(const platform::ByteSource& file, const TableLayout& la
     const std::uint64_t pageSize = static_cast<std::uint64_t>(layout_.pageSize);
     pageCount_ = (file_.Size() + pageSize - 1) / pageSize;
     page_.resize(pageSize + kRegionPadding);
-    region_.resize(65536 + kRegionPadding);
     BuildRules();
+}
+
+bool PageScanner::ColumnRule::Accepts(std::uint32_t t) const {
+    return t >= minType && t <= maxType && (!mimetypeId || t == 1 || t == 9);
+}
+
+void PageScanner::BuildPrefilter() {
+    // For each of the first columns read: 0 when a one-byte serial type of
+    // that value fails the column's rule, 1 when it passes, 2 for bytes that
+    // begin a longer varint (decided by the full decode).
+    const std::size_t first = layout_.kind == TableKind::Contacts ? 0 : 1;
+    prefilterColumns_ = std::min<std::size_t>(kPrefilterColumns, rules_.size() - first);
+    for (std::size_t k = 0; k < prefilterColumns_; ++k) {
+        for (std::uint32_t b = 0; b < 256; ++b) {
+            prefilter_[k][b] = b >= 0x80 ? 2 : (rules_[first + k].Accepts(b) ? 1 : 0);
+        }
+    }
+}
+
+// True when the first serial types at p, read as one-byte varints, already
+// fail their columns' rules. Reads at most kPrefilterColumns bytes; near the
+// region's end it reads the zero padding, where a rejection has the same
+// outcome as the end-of-region stop the full decode would reach.
+bool PageScanner::QuickReject(const std::uint8_t* p) const {
+    for (std::size_t k = 0; k < prefilterColumns_; ++k) {
+        const std::uint8_t verdict = prefilter_[k][p[k]];
+        if (verdict != 1) return verdict == 0;
+    }
+    return false;
 }
 
 void PageScanner::BuildRules() {
@@ -62,6 +90,7 @@ void PageScanner::BuildRules() {
         // When data1 stands right before raw_contact_id its rule and the
         // mimetype rule exclude each other, so the slot never matters.
         if (data1.slot < 0) data1.slot = kData1;
+        BuildPrefilter();
         return;
     }
     rules_[1].minType = 1;
@@ -74,15 +103,16 @@ void PageScanner::BuildRules() {
     rules_[l.dateColumn].slot = kDate;
     rules_[l.threadIdColumn].slot = kThreadId;
     rules_[l.typeColumn].slot = kType;
+    BuildPrefilter();
 }
 
 bool PageScanner::ReadPage(std::uint32_t page, std::vector<std::uint8_t>& out) const {
     const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
     out.resize(pageSize + kRegionPadding);
-    std::fill(out.begin(), out.end(), 0);
-    if (page == 0 || page > pageCount_) return false;
-    const std::uint64_t offset = (std::uint64_t{page} - 1) * pageSize;
-    return file_.ReadAt(offset, out.data(), pageSize) > 0;
+    std::size_t got = 0;
+    if (page != 0 && page <= pageCount_) got = file_.ReadAt((std::uint64_t{page} - 1) * pageSize, out.data(), pageSize);
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), 0);
+    return got > 0;
 }
 
 // Bytes of the page that the file really holds; a short last page ends early.
@@ -130,77 +160,87 @@ void PageScanner::Descend(std::uint32_t page, int depth, std::vector<bool>& visi
     for (std::uint32_t child : children) Descend(child, depth + 1, visited);
 }
 
+std::vector<std::uint16_t> PageScanner::FreeblockChain(const std::uint8_t* p) {
+    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
+    std::vector<std::uint16_t> chain;
+    seen_.assign(pageSize, false);
+    for (std::size_t off = Get16(p + 1); off != 0; off = Get16(p + off)) {
+        // A chain that leaves the page or comes back to an offset it already
+        // passed is corrupt; what was found so far still counts.
+        if (off + 4 > pageSize || seen_[off]) break;
+        seen_[off] = true;
+        chain.push_back(static_cast<std::uint16_t>(off));
+    }
+    return chain;
+}
+
 void PageScanner::GatherFreeblocks() {
     freeblocks_.clear();
     if (!scannable_) return;
-    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
-    std::vector<bool> seen(pageSize);
     for (std::uint32_t page : leafPages_) {
         ReadPage(page, page_);
-        const std::uint8_t* p = page_.data();
-        std::vector<std::uint16_t> chain;
-        std::fill(seen.begin(), seen.end(), false);
-        for (std::size_t off = Get16(p + 1); off != 0; off = Get16(p + off)) {
-            // A chain that leaves the page or comes back to an offset it
-            // already passed is corrupt; what was found so far still counts.
-            if (off + 4 > pageSize || seen[off]) break;
-            seen[off] = true;
-            chain.push_back(static_cast<std::uint16_t>(off));
-        }
-        if (!chain.empty()) {
-            stats_.freeblocks += static_cast<std::uint32_t>(chain.size());
-            freeblocks_.emplace(page, std::move(chain));
-        }
+        std::vector<std::uint16_t> chain = FreeblockChain(page_.data());
+        if (chain.empty()) continue;
+        stats_.freeblocks += static_cast<std::uint32_t>(chain.size());
+        freeblocks_.emplace(page, std::move(chain));
     }
 }
 
-void PageScanner::CarveCopy(const std::uint8_t* pageBytes, std::size_t start, std::size_t length, std::size_t minLength) {
+// Carves one region of the page buffer in place: the bytes after it read as
+// zero while it is carved, then get their content back for the next region.
+void PageScanner::CarveInPage(std::uint8_t* pageBytes, std::size_t start, std::size_t length) {
+    const std::size_t minLength = layout_.kind == TableKind::Contacts ? 0 : layout_.columnCount;
     if (length <= minLength) return;
-    std::memcpy(region_.data(), pageBytes + start, length);
-    std::memset(region_.data() + length, 0, kRegionPadding);
+    std::uint8_t saved[kRegionPadding];
+    std::uint8_t* end = pageBytes + start + length;
+    std::memcpy(saved, end, kRegionPadding);
+    std::memset(end, 0, kRegionPadding);
     ++stats_.regions;
     stats_.freeBytes += length;
-    CarveRegion(region_.data(), length);
+    CarveRegion(pageBytes + start, length);
+    std::memcpy(end, saved, kRegionPadding);
 }
 
 // Contacts regions are carved when not empty, messages regions only when they
 // are longer than one byte per column.
+void PageScanner::CarveFreeblocksOfPage(std::uint32_t page, const std::vector<std::uint16_t>& offsets) {
+    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
+    const std::size_t valid = ValidBytes(file_, page, pageSize);
+    std::uint8_t* p = page_.data();
+    for (std::uint16_t off : offsets) {
+        const std::size_t size = Get16(p + off + 2);
+        // In the contacts variant a fifth byte of 7 or more is taken as the
+        // record's header-length byte and skipped.
+        std::size_t skip = 4;
+        if (layout_.kind == TableKind::Contacts && p[off + 4] >= 7) skip = 5;
+        if (size <= skip) continue;
+        const std::size_t start = off + skip;
+        if (start >= valid) continue;
+        CarveInPage(p, start, std::min(size - skip, valid - start));
+    }
+}
+
 void PageScanner::CarveFreeblockRegions() {
     if (!scannable_) return;
-    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
-    const std::size_t minLength = layout_.kind == TableKind::Contacts ? 0 : layout_.columnCount;
     for (const auto& [page, offsets] : freeblocks_) {
         ReadPage(page, page_);
-        const std::size_t valid = ValidBytes(file_, page, pageSize);
-        const std::uint8_t* p = page_.data();
-        for (std::uint16_t off : offsets) {
-            const std::size_t size = Get16(p + off + 2);
-            // In the contacts variant a fifth byte of 7 or more is taken as
-            // the record's header-length byte and skipped.
-            std::size_t skip = 4;
-            if (layout_.kind == TableKind::Contacts && p[off + 4] >= 7) skip = 5;
-            if (size <= skip) continue;
-            const std::size_t start = off + skip;
-            if (start >= valid) continue;
-            CarveCopy(p, start, std::min(size - skip, valid - start), minLength);
-        }
+        CarveFreeblocksOfPage(page, offsets);
     }
 }
 
 void PageScanner::CarveGapRegions() {
     if (!scannable_) return;
     const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
-    const std::size_t minLength = layout_.kind == TableKind::Contacts ? 0 : layout_.columnCount;
     for (std::uint32_t page : leafPages_) {
         ReadPage(page, page_);
-        const std::uint8_t* p = page_.data();
+        std::uint8_t* p = page_.data();
         const std::size_t cells = Get16(p + 3);
         std::size_t contentStart = Get16(p + 5);
         if (contentStart == 0 && pageSize == 65536) contentStart = 65536;
         const std::size_t start = kLeafHeaderSize + 2 * cells;
         const std::size_t end = std::min(contentStart, ValidBytes(file_, page, pageSize));
         if (end <= start) continue;
-        CarveCopy(p, start, end - start, minLength);
+        CarveInPage(p, start, end - start);
     }
 }
 
@@ -219,8 +259,11 @@ void PageScanner::CarveContacts(const std::uint8_t* b, std::size_t len) {
     const ColumnRule* rules = rules_.data();
     const std::size_t columns = rules_.size();
     for (std::size_t s = 0; s < len; ++s) {
-        std::uint32_t types[kSlots] = {};
-        std::uint64_t offsets[kSlots] = {};
+        if (QuickReject(b + s)) continue;
+        // Every slot column lies among the columns read, so a candidate that
+        // gets past the loop has filled all of them.
+        std::uint32_t types[kSlots];
+        std::uint64_t offsets[kSlots];
         std::size_t pos = s;
         std::uint64_t bodySize = 0;
         std::size_t c = 0;
@@ -229,8 +272,7 @@ void PageScanner::CarveContacts(const std::uint8_t* b, std::size_t len) {
             const Varint v = ReadVarintPadded(b + pos);
             const std::uint32_t t = AsSerialType(v.value);
             const ColumnRule& r = rules[c];
-            if (t < r.minType || t > r.maxType) break;
-            if (r.mimetypeId && t != 1 && t != 9) break;
+            if (!r.Accepts(t)) break;
             if (r.slot >= 0) {
                 types[r.slot] = t;
                 offsets[r.slot] = bodySize;
@@ -266,8 +308,9 @@ void PageScanner::CarveMessages(const std::uint8_t* b, std::size_t len) {
     const ColumnRule* rules = rules_.data();
     const std::size_t columns = rules_.size();
     for (std::size_t s = 0; s < len; ++s) {
-        std::uint32_t types[kSlots] = {};
-        std::uint64_t offsets[kSlots] = {};
+        if (QuickReject(b + s)) continue;
+        std::uint32_t types[kSlots];
+        std::uint64_t offsets[kSlots];
         std::size_t pos = s;
         std::uint64_t bodySize = 0;
         std::size_t c = 1;
@@ -277,7 +320,7 @@ void PageScanner::CarveMessages(const std::uint8_t* b, std::size_t len) {
             if (v.length > 4) break;
             const std::uint32_t t = AsSerialType(v.value);
             const ColumnRule& r = rules[c];
-            if (t < r.minType || t > r.maxType) break;
+            if (!r.Accepts(t)) break;
             if (r.slot >= 0) {
                 types[r.slot] = t;
                 offsets[r.slot] = bodySize;
@@ -319,8 +362,18 @@ ScanStats PageScanner::Run() {
     if (!scannable_) return stats_;
     CollectLeaves();
     stats_.leafPages = static_cast<std::uint32_t>(leafPages_.size());
-    GatherFreeblocks();
-    CarveFreeblockRegions();
+    // Gathering and carving the freeblocks in one pass reads each page once
+    // and carves in the same order as GatherFreeblocks then
+    // CarveFreeblockRegions would.
+    freeblocks_.clear();
+    for (std::uint32_t page : leafPages_) {
+        ReadPage(page, page_);
+        std::vector<std::uint16_t> chain = FreeblockChain(page_.data());
+        if (chain.empty()) continue;
+        stats_.freeblocks += static_cast<std::uint32_t>(chain.size());
+        CarveFreeblocksOfPage(page, chain);
+        freeblocks_.emplace(page, std::move(chain));
+    }
     CarveGapRegions();
     return stats_;
 }

@@ -84,13 +84,19 @@ private:
         std::uint32_t maxType = 0xFFFFFFFFu;
         bool mimetypeId = false;  // a 1-byte integer, or the constant 1
         std::int8_t slot = -1;    // where the column's type and offset are kept
+        bool Accepts(std::uint32_t serialType) const;
     };
+    static constexpr std::size_t kPrefilterColumns = 8;
     enum Slot : std::int8_t { kMimetype, kRawContactId, kData1, kAddress, kBody, kDate, kThreadId, kType, kSlots };
 
     void BuildRules();
+    void BuildPrefilter();
+    bool QuickReject(const std::uint8_t* p) const;
     bool ReadPage(std::uint32_t page, std::vector<std::uint8_t>& out) const;
     void Descend(std::uint32_t page, int depth, std::vector<bool>& visited);
-    void CarveCopy(const std::uint8_t* pageBytes, std::size_t start, std::size_t length, std::size_t minLength);
+    std::vector<std::uint16_t> FreeblockChain(const std::uint8_t* pageBytes);
+    void CarveFreeblocksOfPage(std::uint32_t page, const std::vector<std::uint16_t>& offsets);
+    void CarveInPage(std::uint8_t* pageBytes, std::size_t start, std::size_t length);
     void CarveContacts(const std::uint8_t* bytes, std::size_t length);
     void CarveMessages(const std::uint8_t* bytes, std::size_t length);
 
@@ -100,10 +106,12 @@ private:
     bool scannable_ = false;
     std::uint64_t pageCount_ = 0;
     std::vector<ColumnRule> rules_;
+    std::uint8_t prefilter_[kPrefilterColumns][256] = {};
+    std::size_t prefilterColumns_ = 0;
     std::vector<std::uint32_t> leafPages_;
     std::map<std::uint32_t, std::vector<std::uint16_t>> freeblocks_;
     std::vector<std::uint8_t> page_;
-    std::vector<std::uint8_t> region_;
+    std::vector<bool> seen_;  // freeblock offsets met in the current chain
     ScanStats stats_;
 };
 

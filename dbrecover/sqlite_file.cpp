@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "platform/file.h"
 
@@ -36,6 +37,18 @@ std::uint64_t ReadIntegerContent(const std::uint8_t* p, std::uint32_t serialType
 bool IsValidUtf8Text(const std::uint8_t* s, std::size_t n) {
     std::size_t i = 0;
     while (i < n) {
+        // Most text is printable ASCII: take it eight bytes at a time while
+        // every byte lies in 0x20..0x7E.
+        while (n - i >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, s + i, 8);
+            constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+            const bool belowSpace = ((w - 0x20 * kOnes) & ~w & kHigh) != 0;
+            const bool highOrDel = ((w + 0x01 * kOnes) | w) & kHigh;
+            if (belowSpace || highOrDel) break;
+            i += 8;
+        }
+        if (i >= n) break;
         const std::uint8_t b = s[i];
         if (b >= 0x20 && b <= 0x7E) {
             ++i;
