@@ -106,21 +106,13 @@ void PageScanner::BuildRules() {
     BuildPrefilter();
 }
 
-bool PageScanner::ReadPage(std::uint32_t page, std::vector<std::uint8_t>& out) const {
+std::size_t PageScanner::ReadPage(std::uint32_t page, std::vector<std::uint8_t>& out) const {
     const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
     out.resize(pageSize + kRegionPadding);
     std::size_t got = 0;
     if (page != 0 && page <= pageCount_) got = file_.ReadAt((std::uint64_t{page} - 1) * pageSize, out.data(), pageSize);
     std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), 0);
-    return got > 0;
-}
-
-// Bytes of the page that the file really holds; a short last page ends early.
-static std::size_t ValidBytes(const platform::ByteSource& file, std::uint32_t page, std::size_t pageSize) {
-    const std::uint64_t start = (std::uint64_t{page} - 1) * pageSize;
-    const std::uint64_t size = file.Size();
-    if (start >= size) return 0;
-    return static_cast<std::size_t>(std::min<std::uint64_t>(pageSize, size - start));
+    return got;
 }
 
 void PageScanner::CollectLeaves() {
@@ -203,9 +195,7 @@ void PageScanner::CarveInPage(std::uint8_t* pageBytes, std::size_t start, std::s
 
 // Contacts regions are carved when not empty, messages regions only when they
 // are longer than one byte per column.
-void PageScanner::CarveFreeblocksOfPage(std::uint32_t page, const std::vector<std::uint16_t>& offsets) {
-    const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
-    const std::size_t valid = ValidBytes(file_, page, pageSize);
+void PageScanner::CarveFreeblocksOfPage(std::size_t valid, const std::vector<std::uint16_t>& offsets) {
     std::uint8_t* p = page_.data();
     for (std::uint16_t off : offsets) {
         const std::size_t size = Get16(p + off + 2);
@@ -222,23 +212,20 @@ void PageScanner::CarveFreeblocksOfPage(std::uint32_t page, const std::vector<st
 
 void PageScanner::CarveFreeblockRegions() {
     if (!scannable_) return;
-    for (const auto& [page, offsets] : freeblocks_) {
-        ReadPage(page, page_);
-        CarveFreeblocksOfPage(page, offsets);
-    }
+    for (const auto& [page, offsets] : freeblocks_) CarveFreeblocksOfPage(ReadPage(page, page_), offsets);
 }
 
 void PageScanner::CarveGapRegions() {
     if (!scannable_) return;
     const std::size_t pageSize = static_cast<std::size_t>(layout_.pageSize);
     for (std::uint32_t page : leafPages_) {
-        ReadPage(page, page_);
+        const std::size_t valid = ReadPage(page, page_);
         std::uint8_t* p = page_.data();
         const std::size_t cells = Get16(p + 3);
         std::size_t contentStart = Get16(p + 5);
         if (contentStart == 0 && pageSize == 65536) contentStart = 65536;
         const std::size_t start = kLeafHeaderSize + 2 * cells;
-        const std::size_t end = std::min(contentStart, ValidBytes(file_, page, pageSize));
+        const std::size_t end = std::min(contentStart, valid);
         if (end <= start) continue;
         CarveInPage(p, start, end - start);
     }
@@ -367,11 +354,11 @@ ScanStats PageScanner::Run() {
     // CarveFreeblockRegions would.
     freeblocks_.clear();
     for (std::uint32_t page : leafPages_) {
-        ReadPage(page, page_);
+        const std::size_t valid = ReadPage(page, page_);
         std::vector<std::uint16_t> chain = FreeblockChain(page_.data());
         if (chain.empty()) continue;
         stats_.freeblocks += static_cast<std::uint32_t>(chain.size());
-        CarveFreeblocksOfPage(page, chain);
+        CarveFreeblocksOfPage(valid, chain);
         freeblocks_.emplace(page, std::move(chain));
     }
     CarveGapRegions();

@@ -92,10 +92,12 @@ private:
     void BuildRules();
     void BuildPrefilter();
     bool QuickReject(const std::uint8_t* p) const;
-    bool ReadPage(std::uint32_t page, std::vector<std::uint8_t>& out) const;
+    // Reads a page into out, zero-filling what the file does not hold and the
+    // padding; returns the bytes read.
+    std::size_t ReadPage(std::uint32_t page, std::vector<std::uint8_t>& out) const;
     void Descend(std::uint32_t page, int depth, std::vector<bool>& visited);
     std::vector<std::uint16_t> FreeblockChain(const std::uint8_t* pageBytes);
-    void CarveFreeblocksOfPage(std::uint32_t page, const std::vector<std::uint16_t>& offsets);
+    void CarveFreeblocksOfPage(std::size_t validBytes, const std::vector<std::uint16_t>& offsets);
     void CarveInPage(std::uint8_t* pageBytes, std::size_t start, std::size_t length);
     void CarveContacts(const std::uint8_t* bytes, std::size_t length);
     void CarveMessages(const std::uint8_t* bytes, std::size_t length);
