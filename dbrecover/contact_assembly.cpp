@@ -91,6 +91,9 @@ void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFla
 
 void ContactCarver::AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t rawContactId, std::string_view data1) {
     const auto key = static_cast<std::int64_t>(rawContactId);
+    // Raw contact ids are positive; a carved id of 0 or one that turns
+    // negative as a key would land among (and merge into) the live contacts.
+    if (key <= 0) return;
     auto [it, created] = contacts_.try_emplace(key);
     if (created) {
         it->second.deleted = 1;

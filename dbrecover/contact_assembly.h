@@ -68,7 +68,8 @@ void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFla
                      ContactMap& working);
 
 // Receives carved data rows: each forms or extends the deleted contact filed
-// under +rawContactId.
+// under +rawContactId. Rows whose raw contact id is 0 or does not fit a
+// positive key are dropped: they could only merge into live contacts.
 class ContactCarver final : public CarvedRowSink {
 public:
     ContactCarver(ContactMap& contacts, const MimetypeNames& names) : contacts_(contacts), names_(names) {}

@@ -7,10 +7,13 @@
 
 namespace qb::dbrecover {
 
+std::int64_t ClampDateSeconds(std::int64_t seconds) {
+    constexpr std::int64_t kLatestSeconds = 32535194399;  // 3000-12-31 17:59:59 UTC
+    return seconds < 0 || seconds > kLatestSeconds ? 0 : seconds;
+}
+
 std::string FormatMessageDate(std::uint64_t milliseconds) {
-    constexpr std::int64_t kLatestSeconds = 32535194399;  // 3001-01-01 06:59:59 UTC
-    std::int64_t seconds = static_cast<std::int64_t>(milliseconds) / 1000;
-    if (seconds < 0 || seconds > kLatestSeconds) seconds = 0;
+    const std::int64_t seconds = ClampDateSeconds(static_cast<std::int64_t>(milliseconds) / 1000);
     return platform::FormatLocalTime(seconds, "%Y-%m-%d %H:%M:%S");
 }
 

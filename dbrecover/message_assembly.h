@@ -16,9 +16,13 @@
 
 namespace qb::dbrecover {
 
+// Seconds since 1970-01-01 UTC as dates are shown: times before 1970 or
+// after 3000-12-31 17:59:59 UTC become 0, the epoch.
+std::int64_t ClampDateSeconds(std::int64_t seconds);
+
 // Local time of a date in milliseconds since 1970-01-01 UTC, as
-// "%Y-%m-%d %H:%M:%S". The value is taken as signed; dates before 1970 or
-// after 3001-01-01 give the time of the epoch.
+// "%Y-%m-%d %H:%M:%S". The value is taken as signed and clamped by
+// ClampDateSeconds.
 std::string FormatMessageDate(std::uint64_t milliseconds);
 
 // The conversation of (address, threadId), created with the given deleted

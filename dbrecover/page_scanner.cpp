@@ -27,11 +27,17 @@ bool PageScanner::CanScan(const TableLayout& l) {
     }
     if (l.kind == TableKind::Contacts) {
         // The mimetype id is the column just before raw_contact_id.
-        return InColumns(l.rawContactIdColumn, l) && l.rawContactIdColumn >= 1 && InColumns(l.data1Column, l);
+        return InColumns(l.rawContactIdColumn, l) && l.rawContactIdColumn >= 1 && InColumns(l.data1Column, l) &&
+               l.data1Column != l.rawContactIdColumn;
     }
-    // Column 0, the row id alias, is never read from the bytes.
-    for (std::int32_t c : {l.addressColumn, l.bodyColumn, l.dateColumn, l.threadIdColumn, l.typeColumn}) {
-        if (!InColumns(c, l) || c < 1) return false;
+    // Column 0, the row id alias, is never read from the bytes; each field
+    // is taken from a column of its own.
+    const std::int32_t fields[] = {l.addressColumn, l.bodyColumn, l.dateColumn, l.threadIdColumn, l.typeColumn};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        if (!InColumns(fields[i], l) || fields[i] < 1) return false;
+        for (std::size_t k = 0; k < i; ++k) {
+            if (fields[k] == fields[i]) return false;
+        }
     }
     return true;
 }

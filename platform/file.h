@@ -60,6 +60,8 @@ bool CreateFolder(const std::string& path);
 // Creates a folder and every missing parent.
 bool CreateFolders(const std::string& path);
 // Copies a file, replacing the target. The error text names the failing side.
+// A target that is the source itself (by path or another name of the same
+// file) is left as it is.
 bool CopyFileReplace(const std::string& from, const std::string& to, std::string* error = nullptr);
 // Deletes a file; a file that does not exist is no error.
 bool DeleteFileIfExists(const std::string& path);

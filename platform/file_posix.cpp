@@ -104,10 +104,25 @@ bool CopyFileReplace(const std::string& from, const std::string& to, std::string
         SetError(error, from + ": " + ErrnoText());
         return false;
     }
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The target is truncated only once it is known not to be the source
+    // itself (the same path, or another name of the same file).
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (out < 0) {
         SetError(error, to + ": " + ErrnoText());
         ::close(in);
+        return false;
+    }
+    struct stat inStat {}, outStat {};
+    if (::fstat(in, &inStat) == 0 && ::fstat(out, &outStat) == 0 && inStat.st_dev == outStat.st_dev &&
+        inStat.st_ino == outStat.st_ino) {
+        ::close(in);
+        ::close(out);
+        return true;
+    }
+    if (::ftruncate(out, 0) != 0) {
+        SetError(error, to + ": " + ErrnoText());
+        ::close(in);
+        ::close(out);
         return false;
     }
     std::vector<char> buffer(1 << 16);

@@ -10,7 +10,7 @@ packages=(
   libsqlite3-dev sqlite3
   rapidjson-dev libcli11-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  python3
+  python3 chromium
 )
 
 missing=()

@@ -5,13 +5,6 @@
 #include "platform/text.h"
 
 namespace qb::ui {
-namespace {
-
-constexpr std::int64_t kLatestSeconds = 32535194399;
-
-std::int64_t Clamp(std::int64_t seconds) { return seconds < 0 || seconds > kLatestSeconds ? 0 : seconds; }
-
-}  // namespace
 
 std::optional<std::string> TimeTextFromMilliseconds(const char* milliseconds) {
     if (!milliseconds) return std::nullopt;
@@ -20,7 +13,7 @@ std::optional<std::string> TimeTextFromMilliseconds(const char* milliseconds) {
 }
 
 std::string TimeTextNow(const char* format) {
-    return platform::FormatLocalTime(Clamp(platform::CurrentTimeSeconds()), format);
+    return platform::FormatLocalTime(dbrecover::ClampDateSeconds(platform::CurrentTimeSeconds()), format);
 }
 
 bool IsValidUtf8(const char* bytes, std::size_t n) { return bytes && dbrecover::IsValidUtf8Text(bytes, n); }

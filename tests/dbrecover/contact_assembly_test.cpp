@@ -1,0 +1,303 @@
+// Folding data rows into contacts: the value list rule, the field of each
+// mimetype, live rows of the current and backup copies, and carved rows.
+#include "dbrecover/contact_assembly.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/dbrecover/scan_helpers.h"
+#include "tests/support/sqlite_image.h"
+
+namespace qb::dbrecover {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Key;
+
+// ---------------------------------------------------------------- value lists
+
+TEST(AppendValue, FirstValueBecomesTheField) {
+    std::string field;
+    AppendValue(field, "5551234");
+    EXPECT_EQ(field, "5551234");
+}
+
+TEST(AppendValue, NewValuesAreJoinedWithABar) {
+    std::string field = "5551234";
+    AppendValue(field, "555");
+    EXPECT_EQ(field, "5551234|555");
+    AppendValue(field, "5551234");
+    EXPECT_EQ(field, "5551234|555");
+    AppendValue(field, "555");
+    EXPECT_EQ(field, "5551234|555");
+    AppendValue(field, "55512");
+    EXPECT_EQ(field, "5551234|555|55512");
+}
+
+TEST(AppendValue, ValuesAreComparedWholeAndExactly) {
+    std::string field = "Ann";
+    AppendValue(field, "Ann Lee");
+    AppendValue(field, "ann");
+    AppendValue(field, "An");
+    EXPECT_EQ(field, "Ann|Ann Lee|ann|An");
+    AppendValue(field, "Ann Lee");
+    AppendValue(field, "An");
+    EXPECT_EQ(field, "Ann|Ann Lee|ann|An");
+}
+
+TEST(AppendValue, EmptyValueChangesNothing) {
+    std::string empty;
+    AppendValue(empty, "");
+    EXPECT_EQ(empty, "");
+    std::string field = "Ann";
+    AppendValue(field, "");
+    EXPECT_EQ(field, "Ann");
+}
+
+// ---------------------------------------------------------------- kinds and names
+
+struct KindCase {
+    const char* mimetype;
+    FieldKind kind;
+    std::string ContactItem::*field;
+};
+
+void PrintTo(const KindCase& c, std::ostream* os) { *os << c.mimetype; }
+
+class MimetypeKinds : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(MimetypeKinds, NameGivesKindAndField) {
+    const KindCase& c = GetParam();
+    EXPECT_EQ(FieldKindOfName(c.mimetype), c.kind);
+    ContactItem contact;
+    FieldOf(contact, c.kind) = "value";
+    EXPECT_EQ(contact.*c.field, "value");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Android, MimetypeKinds,
+    ::testing::Values(KindCase {"vnd.android.cursor.item/email_v2", kKindEmail, &ContactItem::email},
+                      KindCase {"vnd.android.cursor.item/im", kKindIm, &ContactItem::im},
+                      KindCase {"vnd.android.cursor.item/nickname", kKindNickname, &ContactItem::nickname},
+                      KindCase {"vnd.android.cursor.item/organization", kKindOrganization, &ContactItem::organization},
+                      KindCase {"vnd.android.cursor.item/phone_v2", kKindPhone, &ContactItem::phone},
+                      KindCase {"vnd.android.cursor.item/sip_address", kKindSipAddress, &ContactItem::sipAddress},
+                      KindCase {"vnd.android.cursor.item/name", kKindName, &ContactItem::name},
+                      KindCase {"vnd.android.cursor.item/postal-address_v2", kKindPostalAddress,
+                                &ContactItem::postalAddress},
+                      KindCase {"vnd.android.cursor.item/group_membership", kKindGroupMembership, &ContactItem::others},
+                      KindCase {"vnd.android.cursor.item/website", kKindWebsite, &ContactItem::website},
+                      KindCase {"vnd.android.cursor.item/note", kKindNote, &ContactItem::note},
+                      KindCase {"vnd.android.cursor.item/contact_event", kKindContactEvent, &ContactItem::others},
+                      KindCase {"vnd.android.cursor.item/identity", kKindIdentity, &ContactItem::others},
+                      KindCase {"vnd.android.cursor.item/photo", kKindPhoto, &ContactItem::others},
+                      KindCase {"vnd.android.cursor.item/relation", kKindRelation, &ContactItem::others},
+                      KindCase {"vnd.android.cursor.item/phone", kKindUnknown, &ContactItem::others},
+                      KindCase {"VND.ANDROID.CURSOR.ITEM/NAME", kKindUnknown, &ContactItem::others},
+                      KindCase {"", kKindUnknown, &ContactItem::others}));
+
+TEST(MimetypeNames, UnknownIdHasTheEmptyNameAndGoesToOthers) {
+    MimetypeNames names;
+    EXPECT_EQ(names.NameOf(5), "");
+    EXPECT_EQ(KindOf(5, names), kKindUnknown);
+}
+
+TEST(MimetypeNames, LaterEntryWithTheSameIdWins) {
+    MimetypeNames names;
+    names.Replace({{5, "vnd.android.cursor.item/email_v2"}, {5, "vnd.android.cursor.item/phone_v2"}});
+    EXPECT_EQ(names.NameOf(5), "vnd.android.cursor.item/phone_v2");
+    EXPECT_EQ(KindOf(5, names), kKindPhone);
+}
+
+TEST(MimetypeNames, NonEmptyReadingReplacesAllNames) {
+    MimetypeNames names;
+    names.Replace({{1, "vnd.android.cursor.item/name"}, {2, "vnd.android.cursor.item/note"}});
+    names.Replace({{2, "vnd.android.cursor.item/email_v2"}});
+    EXPECT_EQ(names.NameOf(1), "");
+    EXPECT_EQ(KindOf(2, names), kKindEmail);
+}
+
+TEST(MimetypeNames, EmptyReadingKeepsThePreviousNames) {
+    MimetypeNames names;
+    names.Replace({{1, "vnd.android.cursor.item/name"}});
+    names.Replace({});
+    EXPECT_EQ(KindOf(1, names), kKindName);
+}
+
+// ---------------------------------------------------------------- live rows
+
+constexpr std::uint32_t kName = 10;
+constexpr std::uint32_t kPhone = 11;
+constexpr std::uint32_t kEmail = 12;
+constexpr std::uint32_t kPhoto = 13;
+
+std::vector<LiveMimetype> AndroidMimetypes() {
+    return {{kName, "vnd.android.cursor.item/name"},
+            {kPhone, "vnd.android.cursor.item/phone_v2"},
+            {kEmail, "vnd.android.cursor.item/email_v2"},
+            {kPhoto, "vnd.android.cursor.item/photo"}};
+}
+
+class LiveContacts : public ::testing::Test {
+protected:
+    MimetypeNames names;
+    ContactMap working;
+};
+
+TEST_F(LiveContacts, RowsOfOneRawContactFormOneContact) {
+    LiveContactsReading current {{{kName, 3, "Ann"},
+                                  {kName, 3, "Ann Lee"},
+                                  {kPhone, 3, "5551234"},
+                                  {kPhoto, 3, "thumbnail"},
+                                  {kEmail, 4, "bo@example.com"},
+                                  {99, 4, "mystery"}},
+                                 AndroidMimetypes()};
+    AddLiveDataRows(current, 0, names, working);
+
+    ASSERT_THAT(working, ElementsAre(Key(3), Key(4)));
+    const ContactItem& ann = working.at(3);
+    EXPECT_EQ(ann.rawContactId, 3);
+    EXPECT_EQ(ann.deleted, 0);
+    EXPECT_EQ(ann.selected, 1);
+    EXPECT_EQ(ann.name, "Ann|Ann Lee");
+    EXPECT_EQ(ann.phone, "5551234");
+    EXPECT_EQ(ann.others, "thumbnail");
+    EXPECT_EQ(ann.email, "");
+    const ContactItem& bo = working.at(4);
+    EXPECT_EQ(bo.email, "bo@example.com");
+    EXPECT_EQ(bo.others, "mystery");
+}
+
+TEST_F(LiveContacts, RowWithoutData1StillMakesTheContact) {
+    AddLiveDataRows({{{kPhone, 8, ""}}, AndroidMimetypes()}, 0, names, working);
+    ASSERT_THAT(working, ElementsAre(Key(8)));
+    EXPECT_EQ(working.at(8).phone, "");
+}
+
+TEST_F(LiveContacts, RawContactIdIsSignExtendedFrom32Bits) {
+    AddLiveDataRows({{{kName, 0xFFFFFFFFu, "Minus One"}}, AndroidMimetypes()}, 0, names, working);
+    ASSERT_THAT(working, ElementsAre(Key(-1)));
+    EXPECT_EQ(working.at(-1).rawContactId, -1);
+}
+
+TEST_F(LiveContacts, BackupCopyAddsDeletedContactsAndMissingValues) {
+    AddLiveDataRows({{{kName, 1, "Ann"}, {kPhone, 1, "5551234"}}, AndroidMimetypes()}, 0, names, working);
+    AddLiveDataRows({{{kPhone, 1, "5551234"}, {kPhone, 1, "5559876"}, {kName, 2, "Bob"}}, AndroidMimetypes()}, 1,
+                    names, working);
+
+    ASSERT_THAT(working, ElementsAre(Key(1), Key(2)));
+    EXPECT_EQ(working.at(1).deleted, 0);
+    EXPECT_EQ(working.at(1).phone, "5551234|5559876");
+    EXPECT_EQ(working.at(2).deleted, 1);
+    EXPECT_EQ(working.at(2).selected, 1);
+    EXPECT_EQ(working.at(2).name, "Bob");
+}
+
+TEST_F(LiveContacts, EachReadingResolvesThroughItsOwnNames) {
+    AddLiveDataRows({{{7, 1, "Ann"}}, {{7, "vnd.android.cursor.item/name"}}}, 0, names, working);
+    AddLiveDataRows({{{7, 1, "5551234"}}, {{7, "vnd.android.cursor.item/phone_v2"}}}, 1, names, working);
+    EXPECT_EQ(working.at(1).name, "Ann");
+    EXPECT_EQ(working.at(1).phone, "5551234");
+}
+
+TEST_F(LiveContacts, ReadingWithoutMimetypesUsesTheNamesBefore) {
+    AddLiveDataRows({{{kName, 1, "Ann"}}, AndroidMimetypes()}, 0, names, working);
+    AddLiveDataRows({{{kPhone, 2, "5559876"}}, {}}, 1, names, working);
+    EXPECT_EQ(working.at(2).phone, "5559876");
+}
+
+// ---------------------------------------------------------------- carved rows
+
+class CarvedContacts : public ::testing::Test {
+protected:
+    void SetUp() override { names.Replace(AndroidMimetypes()); }
+    MimetypeNames names;
+    ContactMap contacts;
+};
+
+TEST_F(CarvedContacts, FormDeletedContactsUnderThePositiveId) {
+    ContactCarver carver(contacts, names);
+    carver.AddDeletedDataRow(kName, 7, "Ann");
+    carver.AddDeletedDataRow(kPhone, 7, "5551234");
+    ASSERT_THAT(contacts, ElementsAre(Key(7)));
+    const ContactItem& c = contacts.at(7);
+    EXPECT_EQ(c.deleted, 1);
+    EXPECT_EQ(c.selected, 1);
+    EXPECT_EQ(c.rawContactId, 7);
+    EXPECT_EQ(c.name, "Ann");
+    EXPECT_EQ(c.phone, "5551234");
+}
+
+TEST_F(CarvedContacts, StandBesideTheLiveContactOfTheSameId) {
+    ContactItem live;
+    live.rawContactId = 7;
+    live.name = "Ann";
+    contacts.emplace(-7, live);
+    ContactCarver carver(contacts, names);
+    carver.AddDeletedDataRow(kPhone, 7, "5551234");
+
+    ASSERT_THAT(contacts, ElementsAre(Key(-7), Key(7)));
+    EXPECT_EQ(contacts.at(-7).deleted, 0);
+    EXPECT_EQ(contacts.at(-7).phone, "");
+    EXPECT_EQ(contacts.at(7).deleted, 1);
+    EXPECT_EQ(contacts.at(7).phone, "5551234");
+    EXPECT_EQ(contacts.at(7).name, "");
+}
+
+// Raw contact ids are positive: a carved id of 0, or one so large that it
+// turns negative as a key, would otherwise fold into a live contact.
+TEST_F(CarvedContacts, IdsThatCannotBePositiveKeysAreDropped) {
+    ContactItem live;
+    live.rawContactId = 7;
+    contacts.emplace(-7, live);
+    ContactCarver carver(contacts, names);
+    carver.AddDeletedDataRow(kPhone, 0, "5550000");
+    carver.AddDeletedDataRow(kPhone, 0xFFFFFFFFFFFFFFF9ull, "5551234");
+    ASSERT_THAT(contacts, ElementsAre(Key(-7)));
+    EXPECT_EQ(contacts.at(-7).phone, "");
+    EXPECT_EQ(contacts.at(-7).deleted, 0);
+}
+
+TEST_F(CarvedContacts, RepeatedRowsKeepEachValueOnce) {
+    ContactCarver carver(contacts, names);
+    for (int i = 0; i < 3; ++i) carver.AddDeletedDataRow(kPhone, 7, "5551234");
+    carver.AddDeletedDataRow(kPhone, 7, "555");
+    EXPECT_EQ(contacts.at(7).phone, "5551234|555");
+}
+
+TEST_F(CarvedContacts, MimetypeIdUsesItsLow32Bits) {
+    ContactCarver carver(contacts, names);
+    carver.AddDeletedDataRow((std::uint64_t {1} << 32) | kEmail, 7, "ann@example.com");
+    EXPECT_EQ(contacts.at(7).email, "ann@example.com");
+}
+
+TEST_F(CarvedContacts, UnlistedMimetypeGoesToOthers) {
+    ContactCarver carver(contacts, names);
+    carver.AddDeletedDataRow(250, 7, "something");
+    EXPECT_EQ(contacts.at(7).others, "something");
+}
+
+// The same row in a freeblock and in the gap reaches assembly twice and is
+// kept once.
+TEST_F(CarvedContacts, RowCarvedTwiceFromOnePageIsKeptOnce) {
+    using testsupport::TablePage;
+    const std::string row = scantest::ContactRow(kPhone, 7, "5551234");
+    TablePage leaf = TablePage::Leaf(1024);
+    leaf.PutInGap(row);
+    leaf.AddFreeblock(900, static_cast<std::uint16_t>(4 + row.size()), row);
+    testsupport::DatabaseImage db(1024);
+    db.SetPage(2, leaf);
+    const std::string image = db.Bytes();
+    const platform::MemorySource file(image);
+    ContactCarver carver(contacts, names);
+    PageScanner scanner(file, scantest::ContactsLayout(2), carver);
+    EXPECT_EQ(scanner.Run().candidates, 2u);
+    ASSERT_THAT(contacts, ElementsAre(Key(7)));
+    EXPECT_EQ(contacts.at(7).phone, "5551234");
+}
+
+}  // namespace
+}  // namespace qb::dbrecover

@@ -1,0 +1,358 @@
+// Folding sms rows into conversations: date texts, repeats, the deleted
+// flags of messages and conversations, conversation order, names and the
+// order of messages.
+#include "dbrecover/message_assembly.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "tests/dbrecover/scan_helpers.h"
+#include "tests/support/sqlite_image.h"
+#include "tests/support/temp_folder.h"
+
+namespace qb::dbrecover {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Key;
+
+class LocalTimeUtc : public ::testing::Test {
+protected:
+    void SetUp() override { testsupport::UseUtcLocalTime(); }
+};
+
+// ---------------------------------------------------------------- date text
+
+class MessageDate : public LocalTimeUtc {};
+
+TEST_F(MessageDate, MillisecondsBecomeLocalTimeText) {
+    EXPECT_EQ(FormatMessageDate(1400000000000), "2014-05-13 16:53:20");
+    EXPECT_EQ(FormatMessageDate(0), "1970-01-01 00:00:00");
+}
+
+TEST_F(MessageDate, MillisecondsAreTruncated) {
+    EXPECT_EQ(FormatMessageDate(999), "1970-01-01 00:00:00");
+    EXPECT_EQ(FormatMessageDate(1999), "1970-01-01 00:00:01");
+    EXPECT_EQ(FormatMessageDate(1400000000999), "2014-05-13 16:53:20");
+}
+
+TEST_F(MessageDate, LatestDateIsKept) {
+    EXPECT_EQ(FormatMessageDate(32535194399000), "3000-12-31 17:59:59");
+    EXPECT_EQ(FormatMessageDate(32535194399999), "3000-12-31 17:59:59");
+}
+
+TEST_F(MessageDate, OutOfRangeDatesGiveTheEpoch) {
+    const std::string epoch = "1970-01-01 00:00:00";
+    EXPECT_EQ(FormatMessageDate(32535194400000), epoch);
+    // Values of 2^63 and more are negative once read back as signed.
+    EXPECT_EQ(FormatMessageDate(static_cast<std::uint64_t>(-1000)), epoch);
+    EXPECT_EQ(FormatMessageDate(static_cast<std::uint64_t>(-86400000)), epoch);
+    EXPECT_EQ(FormatMessageDate(std::uint64_t {1} << 63), epoch);
+    EXPECT_EQ(FormatMessageDate(std::numeric_limits<std::uint64_t>::max()), epoch);
+    EXPECT_EQ(FormatMessageDate(std::numeric_limits<std::int64_t>::max()), epoch);
+}
+
+// ---------------------------------------------------------------- repeats
+
+MsgItem Message(std::int32_t type, std::int64_t thread, const std::string& dateText, const std::string& address,
+                const std::string& body) {
+    MsgItem m;
+    m.type = type;
+    m.threadId = thread;
+    m.dateText = dateText;
+    m.address = address;
+    m.body = body;
+    return m;
+}
+
+TEST(AddMessage, RepeatIsDroppedAndTheFirstCopyWins) {
+    MsgThread thread;
+    MsgItem carved = Message(1, 5, "2014-05-13 16:53:20", "555", "Hi");
+    carved.deleted = 1;
+    carved.date = 1400000000123;
+    AddMessage(thread, carved);
+    MsgItem live = carved;
+    live.deleted = 0;
+    live.date = 0;
+    AddMessage(thread, live);
+    ASSERT_EQ(thread.messages.size(), 1u);
+    EXPECT_EQ(thread.messages[0].deleted, 1);
+    EXPECT_EQ(thread.messages[0].date, 1400000000123);
+}
+
+struct DifferenceCase {
+    const char* name;
+    MsgItem other;
+};
+void PrintTo(const DifferenceCase& c, std::ostream* os) { *os << c.name; }
+
+class AddMessageDifference : public ::testing::TestWithParam<DifferenceCase> {};
+
+TEST_P(AddMessageDifference, MessageThatDiffersIsAppended) {
+    MsgThread thread;
+    AddMessage(thread, Message(1, 5, "2014-05-13 16:53:20", "555", "Hi"));
+    AddMessage(thread, GetParam().other);
+    ASSERT_EQ(thread.messages.size(), 2u);
+    EXPECT_EQ(thread.messages[1].body, GetParam().other.body);
+    EXPECT_EQ(thread.messages[1].type, GetParam().other.type);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, AddMessageDifference,
+    ::testing::Values(DifferenceCase {"type", Message(2, 5, "2014-05-13 16:53:20", "555", "Hi")},
+                      DifferenceCase {"thread_id", Message(1, 6, "2014-05-13 16:53:20", "555", "Hi")},
+                      DifferenceCase {"date_text", Message(1, 5, "2014-05-13 16:53:21", "555", "Hi")},
+                      DifferenceCase {"address", Message(1, 5, "2014-05-13 16:53:20", "+555", "Hi")},
+                      DifferenceCase {"body", Message(1, 5, "2014-05-13 16:53:20", "555", "Hi!")},
+                      DifferenceCase {"body_case", Message(1, 5, "2014-05-13 16:53:20", "555", "hi")}));
+
+// ---------------------------------------------------------------- conversations
+
+TEST(Conversations, AreCreatedOnceWithTheirFirstFlag) {
+    ThreadMap threads;
+    MsgThread& created = FindOrCreateThread(threads, "555", 5, 1);
+    EXPECT_EQ(created.address, "555");
+    EXPECT_EQ(created.threadId, 5);
+    EXPECT_EQ(created.deleted, 1);
+    EXPECT_EQ(created.selected, 1);
+    EXPECT_EQ(created.name, "");
+    MsgThread& again = FindOrCreateThread(threads, "555", 5, 0);
+    EXPECT_EQ(&again, &created);
+    EXPECT_EQ(again.deleted, 1);
+}
+
+TEST(Conversations, AreOrderedByUnsignedAddressBytesThenSignedThreadId) {
+    ThreadMap threads;
+    for (const auto& [address, thread] : std::vector<std::pair<std::string, std::int64_t>> {
+             {"\xC3\xA9", 1}, {"5551234", 2}, {"Z", 1}, {"555", 9}, {"5551234", -1}, {"", 3}}) {
+        FindOrCreateThread(threads, address, thread, 0);
+    }
+    std::vector<ThreadKey> order;
+    for (const auto& entry : threads) order.push_back(entry.first);
+    EXPECT_THAT(order, ElementsAre(ThreadKey {"", 3}, ThreadKey {"555", 9}, ThreadKey {"5551234", -1},
+                                   ThreadKey {"5551234", 2}, ThreadKey {"Z", 1}, ThreadKey {"\xC3\xA9", 1}));
+}
+
+class LiveMessages : public ::testing::Test {
+protected:
+    static LiveSmsRow Row(std::uint32_t thread, const std::string& address, const std::string& dateText,
+                          std::uint32_t type, const std::string& body) {
+        return {thread, address, dateText, type, body};
+    }
+    ThreadMap threads;
+};
+
+TEST_F(LiveMessages, BackupOnlyMessageJoinsTheLiveConversationAsDeleted) {
+    AddLiveSmsRows({Row(5, "555", "2014-05-13 16:53:20", 1, "Hi")}, 0, threads);
+    AddLiveSmsRows({Row(5, "555", "2014-05-13 16:53:20", 1, "Hi"), Row(5, "555", "2014-05-13 16:54:00", 2, "Bye")}, 1,
+                   threads);
+    ASSERT_THAT(threads, ElementsAre(Key(ThreadKey {"555", 5})));
+    const MsgThread& t = threads.at({"555", 5});
+    EXPECT_EQ(t.deleted, 0);
+    ASSERT_EQ(t.messages.size(), 2u);
+    EXPECT_EQ(t.messages[0].deleted, 0);
+    EXPECT_EQ(t.messages[1].deleted, 1);
+    EXPECT_EQ(t.messages[1].body, "Bye");
+    EXPECT_EQ(t.messages[1].type, 2);
+    EXPECT_EQ(t.messages[1].date, 0);
+    EXPECT_EQ(t.messages[1].dateText, "2014-05-13 16:54:00");
+    EXPECT_EQ(t.messages[1].address, "555");
+    EXPECT_EQ(t.messages[1].threadId, 5);
+}
+
+TEST_F(LiveMessages, BackupOnlyConversationIsDeleted) {
+    AddLiveSmsRows({Row(5, "555", "2014-05-13 16:53:20", 1, "Hi")}, 0, threads);
+    AddLiveSmsRows({Row(6, "777", "2014-05-13 16:53:20", 1, "Yo")}, 1, threads);
+    EXPECT_EQ(threads.at({"555", 5}).deleted, 0);
+    EXPECT_EQ(threads.at({"777", 6}).deleted, 1);
+    EXPECT_EQ(threads.at({"777", 6}).messages.at(0).deleted, 1);
+}
+
+TEST_F(LiveMessages, SameAddressWithTwoThreadIdsMakesTwoConversations) {
+    AddLiveSmsRows({Row(5, "555", "2014-05-13 16:53:20", 1, "Hi"), Row(6, "555", "2014-05-13 16:53:20", 1, "Hi")}, 0,
+                   threads);
+    EXPECT_THAT(threads, ElementsAre(Key(ThreadKey {"555", 5}), Key(ThreadKey {"555", 6})));
+}
+
+TEST_F(LiveMessages, ThreadIdAndTypeAreSignExtendedFrom32Bits) {
+    AddLiveSmsRows({Row(0xFFFFFFFFu, "", "2014-05-13 16:53:20", 0xFFFFFFFEu, "Hi")}, 0, threads);
+    ASSERT_THAT(threads, ElementsAre(Key(ThreadKey {"", -1})));
+    EXPECT_EQ(threads.at({"", -1}).threadId, -1);
+    EXPECT_EQ(threads.at({"", -1}).messages.at(0).threadId, -1);
+    EXPECT_EQ(threads.at({"", -1}).messages.at(0).type, -2);
+}
+
+class CarvedMessages : public LocalTimeUtc {
+protected:
+    ThreadMap threads;
+    MessageCarver carver {threads};
+};
+
+TEST_F(CarvedMessages, FormDeletedConversationsAndMessages) {
+    carver.AddDeletedSmsRow("5551234", "Hi", 1400000000000, 5, (std::uint64_t {1} << 32) | 1);
+    ASSERT_THAT(threads, ElementsAre(Key(ThreadKey {"5551234", 5})));
+    const MsgThread& t = threads.at({"5551234", 5});
+    EXPECT_EQ(t.deleted, 1);
+    EXPECT_EQ(t.selected, 1);
+    ASSERT_EQ(t.messages.size(), 1u);
+    const MsgItem& m = t.messages[0];
+    EXPECT_EQ(m.type, 1);
+    EXPECT_EQ(m.threadId, 5);
+    EXPECT_EQ(m.deleted, 1);
+    EXPECT_EQ(m.date, 1400000000000);
+    EXPECT_EQ(m.dateText, "2014-05-13 16:53:20");
+    EXPECT_EQ(m.address, "5551234");
+    EXPECT_EQ(m.body, "Hi");
+}
+
+TEST_F(CarvedMessages, LiveCopyOfACarvedMessageIsNotAddedAgain) {
+    carver.AddDeletedSmsRow("555", "Hi", 1400000000000, 5, 1);
+    AddLiveSmsRows({{5, "555", "2014-05-13 16:53:20", 1, "Hi"}, {5, "555", "2014-05-13 16:55:00", 2, "Later"}}, 0,
+                   threads);
+    const MsgThread& t = threads.at({"555", 5});
+    EXPECT_EQ(t.deleted, 1);
+    ASSERT_EQ(t.messages.size(), 2u);
+    EXPECT_EQ(t.messages[0].deleted, 1);
+    EXPECT_EQ(t.messages[0].date, 1400000000000);
+    EXPECT_EQ(t.messages[1].deleted, 0);
+}
+
+TEST_F(CarvedMessages, CarvedRowDoesNotMarkALiveConversationDeleted) {
+    AddLiveSmsRows({{5, "555", "2014-05-13 16:53:20", 1, "Hi"}}, 0, threads);
+    carver.AddDeletedSmsRow("555", "Gone", 1400000000000, 5, 2);
+    const MsgThread& t = threads.at({"555", 5});
+    EXPECT_EQ(t.deleted, 0);
+    ASSERT_EQ(t.messages.size(), 2u);
+    EXPECT_EQ(t.messages[1].deleted, 1);
+}
+
+TEST_F(CarvedMessages, SmsCarvedFromAFreeblockAndTheGapIsKeptOnce) {
+    using testsupport::TablePage;
+    const std::string row = scantest::SmsRow(5, "5551234", "Hi there", 1400000000000, 1);
+    TablePage leaf = TablePage::Leaf(1024);
+    leaf.PutInGap(row);
+    leaf.AddFreeblock(900, static_cast<std::uint16_t>(4 + row.size()), row);
+    testsupport::DatabaseImage db(1024);
+    db.SetPage(2, leaf);
+    const std::string image = db.Bytes();
+    const platform::MemorySource file(image);
+    PageScanner scanner(file, scantest::MessagesLayout(2), carver);
+    EXPECT_EQ(scanner.Run().candidates, 2u);
+    ASSERT_THAT(threads, ElementsAre(Key(ThreadKey {"5551234", 5})));
+    ASSERT_EQ(threads.at({"5551234", 5}).messages.size(), 1u);
+    EXPECT_EQ(threads.at({"5551234", 5}).messages[0].body, "Hi there");
+}
+
+// ---------------------------------------------------------------- names and order
+
+class NamesAndOrder : public ::testing::Test {
+protected:
+    static ContactItem Contact(const std::string& name, const std::string& phone) {
+        ContactItem c;
+        c.name = name;
+        c.phone = phone;
+        return c;
+    }
+    const std::string& NameOf(const std::string& address, std::int64_t thread = 1) {
+        return threads.at({address, thread}).name;
+    }
+    void Conversations(std::initializer_list<const char*> addresses) {
+        for (const char* a : addresses) FindOrCreateThread(threads, a, 1, 0);
+    }
+    ContactMap contacts;
+    ThreadMap threads;
+};
+
+TEST_F(NamesAndOrder, EveryNumberOfAContactNamesItsConversation) {
+    contacts[-1] = Contact("Ann|Ann Lee", "5551234|5559876");
+    Conversations({"5551234", "5559876", "555"});
+    ResolveNamesAndSort(contacts, threads);
+    EXPECT_EQ(NameOf("5551234"), "Ann|Ann Lee");
+    EXPECT_EQ(NameOf("5559876"), "Ann|Ann Lee");
+    EXPECT_EQ(NameOf("555"), "");
+}
+
+TEST_F(NamesAndOrder, NumbersMustMatchExactly) {
+    contacts[-1] = Contact("Ann", "5551234");
+    Conversations({"+15551234", "5551234 ", "555-1234"});
+    ResolveNamesAndSort(contacts, threads);
+    EXPECT_EQ(NameOf("+15551234"), "");
+    EXPECT_EQ(NameOf("5551234 "), "");
+    EXPECT_EQ(NameOf("555-1234"), "");
+}
+
+TEST_F(NamesAndOrder, LaterContactInKeyOrderWins) {
+    contacts[3] = Contact("Carved", "555");
+    contacts[-5] = Contact("Live", "555");
+    Conversations({"555"});
+    ResolveNamesAndSort(contacts, threads);
+    EXPECT_EQ(NameOf("555"), "Carved");
+}
+
+TEST_F(NamesAndOrder, ContactsWithoutNameOrPhoneNameNothing) {
+    contacts[-5] = Contact("Ann", "555");
+    contacts[3] = Contact("", "555");
+    contacts[4] = Contact("Bob", "");
+    Conversations({"555", ""});
+    ResolveNamesAndSort(contacts, threads);
+    EXPECT_EQ(NameOf("555"), "Ann");
+    EXPECT_EQ(NameOf(""), "");
+}
+
+TEST_F(NamesAndOrder, EmptyPiecesOfAPhoneListNameNothing) {
+    contacts[-5] = Contact("Ann", "|555||");
+    Conversations({"555", ""});
+    ResolveNamesAndSort(contacts, threads);
+    EXPECT_EQ(NameOf("555"), "Ann");
+    EXPECT_EQ(NameOf(""), "");
+}
+
+TEST_F(NamesAndOrder, MessagesAreSortedStablyByDateText) {
+    MsgThread& t = FindOrCreateThread(threads, "555", 1, 0);
+    for (const auto& [dateText, body] : std::vector<std::pair<std::string, std::string>> {
+             {"2014-05-13 16:53:20", "a"},
+             {"2013-01-01 00:00:00", "b"},
+             {"2014-05-13 16:53:20", "c"},
+             {"2012-12-31 23:59:59", "d"},
+             {"2014-05-13 16:53:20", "e"},
+             {"2014-05-13 16:53:19", "f"}}) {
+        t.messages.push_back(Message(1, 1, dateText, "555", body));
+    }
+    ResolveNamesAndSort(contacts, threads);
+    std::string bodies;
+    for (const MsgItem& m : t.messages) bodies += m.body;
+    EXPECT_EQ(bodies, "dbface");
+}
+
+TEST_F(NamesAndOrder, LongConversationsKeepTheArrivalOrderOfEqualDates) {
+    MsgThread& t = FindOrCreateThread(threads, "555", 1, 0);
+    const std::vector<std::string> dates = {"2014-05-13 16:53:22", "2014-05-13 16:53:20", "2014-05-13 16:53:21"};
+    for (int i = 0; i < 90; ++i) t.messages.push_back(Message(1, 1, dates[i % 3], "555", std::to_string(i)));
+    ResolveNamesAndSort(contacts, threads);
+    ASSERT_EQ(t.messages.size(), 90u);
+    for (std::size_t i = 0; i < 90; ++i) {
+        const std::size_t group = i / 30, k = i % 30;
+        // Dates ...20 came at 1, 4, 7, ...; ...21 at 2, 5, 8, ...; ...22 at 0, 3, 6, ...
+        const int arrival = static_cast<int>(3 * k + (group == 0 ? 1 : group == 1 ? 2 : 0));
+        EXPECT_EQ(t.messages[i].body, std::to_string(arrival)) << "position " << i;
+    }
+}
+
+TEST_F(NamesAndOrder, DateTextsCompareAsUnsignedBytes) {
+    MsgThread& t = FindOrCreateThread(threads, "555", 1, 0);
+    t.messages.push_back(Message(1, 1, "\xC3\xA9", "555", "high"));
+    t.messages.push_back(Message(1, 1, "z", "555", "low"));
+    t.messages.push_back(Message(1, 1, "", "555", "empty"));
+    ResolveNamesAndSort(contacts, threads);
+    ASSERT_EQ(t.messages.size(), 3u);
+    EXPECT_EQ(t.messages[0].body, "empty");
+    EXPECT_EQ(t.messages[1].body, "low");
+    EXPECT_EQ(t.messages[2].body, "high");
+}
+
+}  // namespace
+}  // namespace qb::dbrecover
