@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <set>
+#include <optional>
+#include <string_view>
 
 #include "platform/file.h"
 #include "tools/sample_phone/android_schema.h"
@@ -174,6 +175,11 @@ const std::vector<const char*>& Bodies() {
 
 // ---------------------------------------------------------------- SQLite
 
+bool Fail(std::string* error, const std::string& text) {
+    if (error) *error = text;
+    return false;
+}
+
 class Database {
 public:
     bool Open(const std::string& path, std::string* error) {
@@ -217,17 +223,8 @@ public:
     }
 
 private:
-    static bool Fail(std::string* error, const std::string& text) {
-        if (error) *error = text;
-        return false;
-    }
     sqlite3* db_ = nullptr;
 };
-
-bool Fail(std::string* error, const std::string& text) {
-    if (error) *error = text;
-    return false;
-}
 
 // The phases of a database's life before the pull.
 struct Life {
