@@ -59,9 +59,10 @@ CREATE TABLE threads (_id INTEGER PRIMARY KEY AUTOINCREMENT, date INTEGER DEFAUL
   error INTEGER DEFAULT 0, has_attachment INTEGER DEFAULT 0);
 CREATE TABLE sms (_id INTEGER PRIMARY KEY, thread_id INTEGER, address TEXT, person INTEGER, date INTEGER,
   date_sent INTEGER DEFAULT 0, protocol INTEGER, read INTEGER DEFAULT 0, status INTEGER DEFAULT -1, type INTEGER,
-  reply_path_present INTEGER, subject TEXT, body TEXT, service_center TEXT, locked INTEGER DEFAULT 0,
-  error_code INTEGER DEFAULT 0, seen INTEGER DEFAULT 0)SQL";
-    sql += android5Columns ? ", sub_id INTEGER DEFAULT -1, creator TEXT);\n" : ");\n";
+  reply_path_present INTEGER, subject TEXT, body TEXT, service_center TEXT, locked INTEGER DEFAULT 0,)SQL";
+    sql += android5Columns ? " sub_id INTEGER DEFAULT -1, error_code INTEGER DEFAULT 0, creator TEXT,"
+                           : " error_code INTEGER DEFAULT 0,";
+    sql += " seen INTEGER DEFAULT 0);\n";
     sql += R"SQL(
 CREATE INDEX typeThreadIdIndex ON sms (type, thread_id);
 CREATE TABLE pdu (_id INTEGER PRIMARY KEY AUTOINCREMENT, thread_id INTEGER, date INTEGER, msg_box INTEGER,
@@ -77,7 +78,17 @@ END;
     return sql;
 }
 
-int SmsColumns(bool android5Columns) { return android5Columns ? 19 : 17; }
+std::vector<std::string> SmsColumnNames(bool android5Columns) {
+    std::vector<std::string> names = {"_id", "thread_id", "address", "person", "date", "date_sent", "protocol", "read",
+                                      "status", "type", "reply_path_present", "subject", "body", "service_center",
+                                      "locked"};
+    if (android5Columns) {
+        names.insert(names.end(), {"sub_id", "error_code", "creator", "seen"});
+    } else {
+        names.insert(names.end(), {"error_code", "seen"});
+    }
+    return names;
+}
 
 void RegisterPhonebookCollation(sqlite3* db) {
     sqlite3_create_collation(

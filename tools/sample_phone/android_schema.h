@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <vector>
 
 namespace qb::tools {
 
@@ -14,13 +15,13 @@ namespace qb::tools {
 // RegisterPhonebookCollation before running them.
 std::string ContactsSchemaSql();
 
-// Statements that create mmssms.db. With android5Columns the sms table gains
-// the sub_id and creator columns of later releases at its end.
+// Statements that create mmssms.db. With android5Columns the sms table has
+// the sub_id and creator columns of Android 5, where Android 5 puts them.
 std::string MessagesSchemaSql(bool android5Columns);
 
-// Number of columns of table data and of table sms.
+// Number of columns of table data; the columns of table sms, in order.
 constexpr int kDataColumns = 27;
-int SmsColumns(bool android5Columns);
+std::vector<std::string> SmsColumnNames(bool android5Columns);
 
 // A stand-in for the phone's locale-aware collation.
 void RegisterPhonebookCollation(sqlite3* db);

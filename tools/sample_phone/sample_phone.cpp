@@ -563,7 +563,10 @@ struct PlannedSms {
 
 bool GenerateMessages(const std::string& scratch, const std::string& folder, const SamplePhoneOptions& options,
                       Rng& rng, GroundTruth& truth, std::string* error) {
-    const int columns = SmsColumns(options.android5Columns);
+    const std::vector<std::string> columnNames = SmsColumnNames(options.android5Columns);
+    const auto column = [&](const char* name) {
+        return static_cast<std::size_t>(std::find(columnNames.begin(), columnNames.end(), name) - columnNames.begin());
+    };
     const auto& partners = Correspondents();
     const auto& bodies = Bodies();
     std::vector<std::string> addresses;
@@ -580,25 +583,26 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
         const std::size_t thread = rng.Below(addresses.size());
         date += 60000 * static_cast<std::int64_t>(20 + rng.Below(180)) + static_cast<std::int64_t>(rng.Below(60000));
         const bool received = rng.Below(100) < 55;
-        SqlRow row(static_cast<std::size_t>(columns), SqlValue::Null());
-        row[1] = SqlValue::Int(static_cast<std::int64_t>(thread) + 1);
-        row[2] = SqlValue::Text(addresses[thread]);
-        row[3] = SqlValue::Null();
-        row[4] = SqlValue::Int(date);
-        row[5] = SqlValue::Int(received ? date - 4000 - static_cast<std::int64_t>(rng.Below(20000)) : 0);
-        row[6] = received ? SqlValue::Int(0) : SqlValue::Null();
-        row[7] = SqlValue::Int(1);
-        row[8] = SqlValue::Int(-1);
-        row[9] = SqlValue::Int(received ? 1 : 2);
-        row[10] = received ? SqlValue::Int(0) : SqlValue::Null();
-        row[12] = SqlValue::Text(bodies[rng.Below(bodies.size())]);
-        row[13] = received ? SqlValue::Text("+491720000000") : SqlValue::Null();
-        row[14] = SqlValue::Int(0);
-        row[15] = SqlValue::Int(0);
-        row[16] = SqlValue::Int(1);
+        // Every column is given a value, so the truth knows what each record holds.
+        SqlRow row(columnNames.size(), SqlValue::Null());
+        row[column("thread_id")] = SqlValue::Int(static_cast<std::int64_t>(thread) + 1);
+        row[column("address")] = SqlValue::Text(addresses[thread]);
+        row[column("date")] = SqlValue::Int(date);
+        row[column("date_sent")] =
+            SqlValue::Int(received ? date - 4000 - static_cast<std::int64_t>(rng.Below(20000)) : 0);
+        row[column("protocol")] = received ? SqlValue::Int(0) : SqlValue::Null();
+        row[column("read")] = SqlValue::Int(1);
+        row[column("status")] = SqlValue::Int(-1);
+        row[column("type")] = SqlValue::Int(received ? 1 : 2);
+        row[column("reply_path_present")] = received ? SqlValue::Int(0) : SqlValue::Null();
+        row[column("body")] = SqlValue::Text(bodies[rng.Below(bodies.size())]);
+        row[column("service_center")] = received ? SqlValue::Text("+491720000000") : SqlValue::Null();
+        row[column("locked")] = SqlValue::Int(0);
+        row[column("error_code")] = SqlValue::Int(0);
+        row[column("seen")] = SqlValue::Int(1);
         if (options.android5Columns) {
-            row[17] = SqlValue::Int(1);
-            row[18] = SqlValue::Text("com.android.mms");
+            row[column("sub_id")] = SqlValue::Int(1);
+            row[column("creator")] = SqlValue::Text("com.android.mms");
         }
         messages.push_back({std::move(row), thread, RowState::Live, 0});
     }
@@ -619,8 +623,8 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
     const std::size_t lateAdded = 4;
     for (std::size_t k = 0; k < lateAdded; ++k) {
         PlannedSms m = messages[k];
-        m.row[4] = SqlValue::Int(date + 3600000 * static_cast<std::int64_t>(k + 1));
-        m.row[12] = SqlValue::Text(std::string("Added after the checkpoint: ") + bodies[k]);
+        m.row[column("date")] = SqlValue::Int(date + 3600000 * static_cast<std::int64_t>(k + 1));
+        m.row[column("body")] = SqlValue::Text(std::string("Added after the checkpoint: ") + bodies[k]);
         m.state = RowState::AddedAfterCheckpoint;
         messages.push_back(std::move(m));
     }
@@ -635,7 +639,7 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
 
     std::int64_t nextId = 2000;  // a phone in use for a while
     auto insertMessage = [&](Database& db, PlannedSms& m, std::string* err) {
-        m.row[0] = SqlValue::Int(nextId++);
+        m.row[column("_id")] = SqlValue::Int(nextId++);
         m.id = db.Insert("sms", m.row, err);
         return m.id != 0;
     };
@@ -682,15 +686,15 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
     for (const PlannedSms& m : messages) {
         TruthSmsRow t;
         t.id = m.id;
-        t.threadId = m.row[1].integer;
-        t.address = m.row[2].bytes;
-        t.body = m.row[12].bytes;
-        t.date = m.row[4].integer;
-        t.type = static_cast<std::int32_t>(m.row[9].integer);
+        t.threadId = m.row[column("thread_id")].integer;
+        t.address = m.row[column("address")].bytes;
+        t.body = m.row[column("body")].bytes;
+        t.date = m.row[column("date")].integer;
+        t.type = static_cast<std::int32_t>(m.row[column("type")].integer);
         t.state = m.state;
         // The carver reads the serial types from column 1 on and the contents
         // up to the body, the last column it takes.
-        t.intact = FindIntact(CarveKey(m.row, 1, 12), current, backup, m.state);
+        t.intact = FindIntact(CarveKey(m.row, 1, static_cast<int>(column("body"))), current, backup, m.state);
         truth.smsRows.push_back(std::move(t));
     }
     std::sort(truth.smsRows.begin(), truth.smsRows.end(),
