@@ -3,7 +3,7 @@
 // bytes still lie intact in free space, and nothing that was never there.
 #include <gtest/gtest.h>
 
-#include <ctime>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -52,14 +52,25 @@ const std::vector<std::string>& FieldNames() {
     return names;
 }
 
-// The date text the recovery must show, worked out here from UTC (the suite
-// runs with TZ=UTC).
+// The date text the recovery must show, worked out here in UTC (the suite
+// runs with TZ=UTC) from days since 1970 to a civil date.
 std::string UtcText(std::int64_t milliseconds) {
-    const std::time_t t = static_cast<std::time_t>(milliseconds / 1000);
-    std::tm tm {};
-    gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    const std::int64_t seconds = milliseconds / 1000;
+    std::int64_t days = seconds / 86400;
+    const std::int64_t rest = seconds % 86400;
+    days += 719468;
+    const std::int64_t era = days / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[96];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(year),
+                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
     return text;
 }
 
