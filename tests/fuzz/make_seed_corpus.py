@@ -2,7 +2,10 @@
 """Writes the seed corpus of the page scanner's fuzz target: small contacts
 and messages databases with Android's table layouts, live and deleted rows,
 and a few damaged copies of them (a looping freeblock chain, a B-tree that
-points back at its root, odd page sizes, a cut-off file)."""
+points back at its root, odd page sizes, a cut-off file).
+
+The corpus folder also keeps the inputs that fuzzing found (the files named
+by their hash), merged into it with libFuzzer's -merge=1."""
 import os
 import sqlite3
 import sys
