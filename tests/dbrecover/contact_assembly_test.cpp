@@ -283,14 +283,7 @@ TEST_F(CarvedContacts, UnlistedMimetypeGoesToOthers) {
 // The same row in a freeblock and in the gap reaches assembly twice and is
 // kept once.
 TEST_F(CarvedContacts, RowCarvedTwiceFromOnePageIsKeptOnce) {
-    using testsupport::TablePage;
-    const std::string row = scantest::ContactRow(kPhone, 7, "5551234");
-    TablePage leaf = TablePage::Leaf(1024);
-    leaf.PutInGap(row);
-    leaf.AddFreeblock(900, static_cast<std::uint16_t>(4 + row.size()), row);
-    testsupport::DatabaseImage db(1024);
-    db.SetPage(2, leaf);
-    const std::string image = db.Bytes();
+    const std::string image = scantest::ImageWithRowInGapAndFreeblock(scantest::ContactRow(kPhone, 7, "5551234"));
     const platform::MemorySource file(image);
     ContactCarver carver(contacts, names);
     PageScanner scanner(file, scantest::ContactsLayout(2), carver);

@@ -231,14 +231,8 @@ TEST_F(CarvedMessages, CarvedRowDoesNotMarkALiveConversationDeleted) {
 }
 
 TEST_F(CarvedMessages, SmsCarvedFromAFreeblockAndTheGapIsKeptOnce) {
-    using testsupport::TablePage;
-    const std::string row = scantest::SmsRow(5, "5551234", "Hi there", 1400000000000, 1);
-    TablePage leaf = TablePage::Leaf(1024);
-    leaf.PutInGap(row);
-    leaf.AddFreeblock(900, static_cast<std::uint16_t>(4 + row.size()), row);
-    testsupport::DatabaseImage db(1024);
-    db.SetPage(2, leaf);
-    const std::string image = db.Bytes();
+    const std::string image =
+        scantest::ImageWithRowInGapAndFreeblock(scantest::SmsRow(5, "5551234", "Hi there", 1400000000000, 1));
     const platform::MemorySource file(image);
     PageScanner scanner(file, scantest::MessagesLayout(2), carver);
     EXPECT_EQ(scanner.Run().candidates, 2u);

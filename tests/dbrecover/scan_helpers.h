@@ -68,6 +68,17 @@ inline std::string SmsRow(std::uint8_t thread, std::string_view address, std::st
                   Field::IntOfType(1, type));
 }
 
+// A database image whose page 2 is a 1024-byte leaf holding the row's bytes
+// twice: in its unallocated gap and in a freeblock.
+inline std::string ImageWithRowInGapAndFreeblock(const std::string& row) {
+    testsupport::TablePage leaf = testsupport::TablePage::Leaf(1024);
+    leaf.PutInGap(row);
+    leaf.AddFreeblock(900, static_cast<std::uint16_t>(4 + row.size()), row);
+    testsupport::DatabaseImage db(1024);
+    db.SetPage(2, leaf);
+    return db.Bytes();
+}
+
 // Runs CarveRegion over the bytes, followed by exactly kRegionPadding zero
 // bytes (the least the scanner may rely on), and returns what was handed on.
 inline testsupport::RecordingSink CarveBytes(const TableLayout& layout, std::string_view region) {

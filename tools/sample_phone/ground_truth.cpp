@@ -12,14 +12,29 @@ constexpr const char* kStateNames[] = {"live", "addedAfterCheckpoint", "deletedB
 
 using Writer = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
 
-void Key(Writer& w, const char* k) { w.Key(k); }
-void Str(Writer& w, const std::string& s) { w.String(s.data(), static_cast<rapidjson::SizeType>(s.size())); }
+// One "key": value pair of an object.
+void Put(Writer& w, const char* key, const std::string& value) {
+    w.Key(key);
+    w.String(value.data(), static_cast<rapidjson::SizeType>(value.size()));
+}
+void Put(Writer& w, const char* key, const char* value) {
+    w.Key(key);
+    w.String(value);
+}
+void Put(Writer& w, const char* key, std::int64_t value) {
+    w.Key(key);
+    w.Int64(value);
+}
+void Put(Writer& w, const char* key, bool value) {
+    w.Key(key);
+    w.Bool(value);
+}
 
-void WriteIntact(Writer& w, const Intact& intact) {
-    Key(w, "intactInCurrent");
-    w.Bool(intact.inCurrent);
-    Key(w, "intactInBackup");
-    w.Bool(intact.inBackup);
+// What data rows and sms rows share, at the end of their objects.
+void PutStateAndIntact(Writer& w, RowState state, const Intact& intact) {
+    Put(w, "state", RowStateName(state));
+    Put(w, "intactInCurrent", intact.inCurrent);
+    Put(w, "intactInBackup", intact.inBackup);
 }
 
 bool ReadIntact(const rapidjson::Value& v, Intact& out) {
@@ -66,59 +81,42 @@ std::string GroundTruthToJson(const GroundTruth& t) {
     rapidjson::StringBuffer buffer;
     Writer w(buffer);
     w.StartObject();
-    Key(w, "seed");
+    w.Key("seed");
     w.Uint64(t.seed);
-    Key(w, "secureDelete");
-    w.Bool(t.secureDelete);
-    Key(w, "contactsJournalMode");
-    Str(w, t.contactsJournalMode);
-    Key(w, "messagesJournalMode");
-    Str(w, t.messagesJournalMode);
-    Key(w, "pageSize");
+    Put(w, "secureDelete", t.secureDelete);
+    Put(w, "contactsJournalMode", t.contactsJournalMode);
+    Put(w, "messagesJournalMode", t.messagesJournalMode);
+    w.Key("pageSize");
     w.Uint(t.pageSize);
-    Key(w, "dataRows");
+    w.Key("dataRows");
     w.StartArray();
     for (const TruthDataRow& r : t.dataRows) {
         w.StartObject();
-        Key(w, "id");
-        w.Int64(r.id);
-        Key(w, "rawContactId");
-        w.Int64(r.rawContactId);
-        Key(w, "mimetype");
-        Str(w, r.mimetype);
-        Key(w, "field");
-        Str(w, r.field);
-        Key(w, "data1");
+        Put(w, "id", r.id);
+        Put(w, "rawContactId", r.rawContactId);
+        Put(w, "mimetype", r.mimetype);
+        Put(w, "field", r.field);
+        w.Key("data1");
         if (r.data1) {
-            Str(w, *r.data1);
+            w.String(r.data1->data(), static_cast<rapidjson::SizeType>(r.data1->size()));
         } else {
             w.Null();
         }
-        Key(w, "state");
-        w.String(RowStateName(r.state));
-        WriteIntact(w, r.intact);
+        PutStateAndIntact(w, r.state, r.intact);
         w.EndObject();
     }
     w.EndArray();
-    Key(w, "smsRows");
+    w.Key("smsRows");
     w.StartArray();
     for (const TruthSmsRow& r : t.smsRows) {
         w.StartObject();
-        Key(w, "id");
-        w.Int64(r.id);
-        Key(w, "threadId");
-        w.Int64(r.threadId);
-        Key(w, "address");
-        Str(w, r.address);
-        Key(w, "body");
-        Str(w, r.body);
-        Key(w, "date");
-        w.Int64(r.date);
-        Key(w, "type");
-        w.Int(r.type);
-        Key(w, "state");
-        w.String(RowStateName(r.state));
-        WriteIntact(w, r.intact);
+        Put(w, "id", r.id);
+        Put(w, "threadId", r.threadId);
+        Put(w, "address", r.address);
+        Put(w, "body", r.body);
+        Put(w, "date", r.date);
+        Put(w, "type", std::int64_t {r.type});
+        PutStateAndIntact(w, r.state, r.intact);
         w.EndObject();
     }
     w.EndArray();
