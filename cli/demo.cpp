@@ -3,13 +3,19 @@
 #include <iostream>
 
 #include "cli/console_output.h"
-#include "cli/database_recovery.h"
-#include "output/html_report.h"
+#include "cli/phone_recovery.h"
+#include "device/acquisition.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "tools/sample_phone/sample_phone.h"
 
 namespace qb::cli {
 namespace {
+
+// The fake bridge client and the variable that points it at a phone folder
+// (tools/fake_adb describes the folder).
+constexpr const char* kFakeClientName = "qb-fake-adb";
+constexpr const char* kFakePhoneVariable = "QB_FAKE_ADB_PHONE";
 
 // A few of the deleted records, so the user sees what recovery brought back.
 void PrintDeleted(std::ostream& out, const RecoveredData& data) {
@@ -31,28 +37,98 @@ void PrintDeleted(std::ostream& out, const RecoveredData& data) {
     }
 }
 
+// A rooted phone with the sample databases where Android keeps them.
+bool LayOutPhone(const tools::SamplePhonePaths& sample, const std::string& phone, std::string* error) {
+    const std::string fs = platform::JoinPath(phone, "fs");
+    const struct {
+        const std::string& local;
+        const char* remote;
+    } databases[] = {{sample.contacts, device::kRemoteFiles[0].remotePath},
+                     {sample.messages, device::kRemoteFiles[3].remotePath}};
+    for (const auto& db : databases) {
+        std::string target = fs + db.remote;
+        const std::string folder = target.substr(0, target.rfind('/'));
+        if (!platform::CreateFolders(folder)) {
+            *error = "cannot create " + folder;
+            return false;
+        }
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            if (!platform::FileExists(db.local + suffix)) continue;
+            if (!platform::CopyFileReplace(db.local + suffix, target + suffix, error)) return false;
+        }
+    }
+    // A fresh phone on every run: attached, authorised, rooted, no bridge
+    // server yet, an empty log, the databases' own modes.
+    for (const char* stale : {"modes", "server", "log"}) platform::DeleteFileIfExists(platform::JoinPath(phone, stale));
+    return platform::WriteWholeFile(platform::JoinPath(phone, "state"), "device\n", error) &&
+           platform::WriteWholeFile(platform::JoinPath(phone, "su"), "", error);
+}
+
+std::size_t CountLines(const std::string& text) {
+    std::size_t lines = 0;
+    for (const char c : text) lines += c == '\n';
+    return lines;
+}
+
+// Removes the private temporary folder however the stage ends.
+struct ScratchFolder {
+    std::string path = platform::MakeUniqueTempFolder("quillbrook-demo-");
+    ~ScratchFolder() {
+        if (!path.empty()) platform::RemoveFolderTree(path);
+    }
+};
+
 }  // namespace
 
-int RunDemo(const std::string& out) {
-    const std::string phone = platform::JoinPath(out, "sample-phone");
+int RunPhoneDemo(const std::string& out) {
+    const std::string samplePhone = platform::JoinPath(out, "sample-phone");
     std::string error;
-    if (!tools::GenerateSamplePhone(phone, tools::SamplePhoneOptions {}, &error)) {
+    if (!tools::GenerateSamplePhone(samplePhone, tools::SamplePhoneOptions {}, &error)) {
         std::cerr << "quillbrook: cannot generate the sample phone: " << error << "\n";
         return 1;
     }
-    const tools::SamplePhonePaths paths = tools::SamplePhoneLayout(phone);
-    std::cout << "Sample phone generated in " << phone << "\n";
+    const std::string phone = platform::JoinPath(out, "phone");
+    if (!LayOutPhone(tools::SamplePhoneLayout(samplePhone), phone, &error)) {
+        std::cerr << "quillbrook: cannot lay out the sample phone: " << error << "\n";
+        return 1;
+    }
+    std::cout << "Sample phone generated in " << samplePhone << ", attached as " << phone << "\n";
 
-    std::vector<std::string> problems;
+    device::AdbOptions options;
+    options.clientPath = platform::JoinPath(platform::ExecutableFolder(),
+                                            std::string(kFakeClientName) + std::string(platform::ExecutableSuffix()));
+    if (!platform::FileExists(options.clientPath)) {
+        std::cerr << "quillbrook: the fake bridge client is not beside quillbrook: " << options.clientPath
+                  << " (build the " << kFakeClientName << " target)\n";
+        return 1;
+    }
+    platform::SetEnvironmentValue(kFakePhoneVariable, phone);
+
+    // The working folders of a real run, under a temporary folder of the
+    // demo's own so that a real run's copies are left alone.
+    ScratchFolder scratch;
+    if (scratch.path.empty()) {
+        std::cerr << "quillbrook: cannot create a working folder under " << platform::TempFolder() << "\n";
+        return 1;
+    }
+    const device::WorkPaths paths = device::BuildWorkPaths(scratch.path);
+
     ProgressLine progress("Loading contacts and messages");
-    auto data = RecoverDatabases({paths.contacts, paths.contactsBackup, paths.messages, paths.messagesBackup},
-                                 [&](unsigned step, unsigned steps) { progress.Step(step, steps); }, problems);
+    const PhoneRecovery recovery =
+        RecoverPhone(paths, options, [&](unsigned step, unsigned steps) { progress.Step(step, steps); });
     progress.Finish();
-    PrintProblems(problems);
-    const ReportOutcome reports = WriteReports(*data, out, output::DefaultTemplatePath());
-    const int code = PrintRecoverySummary(std::cout, *data, reports);
-    PrintDeleted(std::cout, *data);
+    std::cout << "Bridge client runs: "
+              << CountLines(platform::ReadWholeFile(platform::JoinPath(phone, "log")).value_or(""))
+              << " (logged in " << platform::JoinPath(phone, "log") << ")\n";
+    const int code = ReportPhoneRecovery(recovery, out, std::cout);
+    if (recovery.state == device::DeviceState::Ready) PrintDeleted(std::cout, *recovery.data);
+
+    // What the application does when it closes.
+    device::DeleteDatabaseCopies(paths);
+    device::KillServer(options);
     return code;
 }
+
+int RunDemo(const std::string& out) { return RunPhoneDemo(out); }
 
 }  // namespace qb::cli

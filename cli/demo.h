@@ -5,8 +5,15 @@
 
 namespace qb::cli {
 
-// Generates the sample phone into <out>/sample-phone, recovers it, writes the
-// reports into out and says what was recovered. Returns the exit code.
+// Each stage of the demo works under out and returns an exit code.
+
+// Generates the sample phone into <out>/sample-phone, lays it out as a phone
+// in <out>/phone, acquires its databases through the fake bridge client
+// beside the executable, recovers them, writes the reports into out and says
+// what was recovered.
+int RunPhoneDemo(const std::string& out);
+
+// Every stage in turn; returns the first failing stage's code, else 0.
 int RunDemo(const std::string& out);
 
 }  // namespace qb::cli

@@ -1,0 +1,46 @@
+// quillbrook phone: the main road from an attached phone to the reports.
+// The bridge client gives the device state; a ready phone's databases are
+// copied into the working folders, loaded, written as reports and deleted
+// again, as the application does between its start and its close.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/database_recovery.h"
+#include "device/acquisition.h"
+#include "device/adb_client.h"
+
+namespace qb::cli {
+
+// What the start screen shows for a phone that cannot be read: for
+// NeedsAuthorization the two authorisation lines, then, for every state
+// but Ready, the connection tips.
+void PrintConnectionTips(std::ostream& out, device::DeviceState state);
+
+struct PhoneRecovery {
+    device::DeviceState state = device::DeviceState::NoDevice;
+    // The databases a ready phone did not give, each with its likely reason.
+    std::vector<std::string> problems;
+    // What loading found; empty maps unless the phone was Ready.
+    std::unique_ptr<RecoveredData> data = std::make_unique<RecoveredData>();
+};
+
+// Acquires the databases into paths through the bridge client and, when the
+// phone was Ready, loads the copies (progress as for RecoverDatabases).
+PhoneRecovery RecoverPhone(const device::WorkPaths& paths, const device::AdbOptions& options,
+                           const ProgressFn& progress);
+
+// Prints the state and, when the phone could not be read, its tips (exit
+// code 1); otherwise names the missing databases on stderr, writes both
+// reports into out and prints the summary. Returns the process exit code.
+int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, std::ostream& summary);
+
+// The whole command, with the working folders under the user's temporary
+// folder and the copies deleted at the end. An empty adbPath means the
+// client beside the executable (or adb on the PATH).
+int RunPhone(const std::string& out, const std::string& adbPath);
+
+}  // namespace qb::cli

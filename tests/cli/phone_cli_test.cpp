@@ -1,0 +1,191 @@
+// quillbrook phone and the demo's road through acquisition, run as the real
+// program against the fake bridge client, with the working folders under a
+// temporary folder of the test's own (its path has spaces).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/process.h"
+#include "tools/sample_phone/sample_phone.h"
+
+namespace qb {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kContactsRemote = "/data/data/com.android.providers.contacts/databases/contacts2.db";
+constexpr const char* kMessagesRemote = "/data/data/com.android.providers.telephony/databases/mmssms.db";
+
+const char* const kTips[] = {
+    "Cannot load data from Android Phone, please : \n",
+    "1. Be sure you've installed the drive of your device\n",
+    "2. Make sure device enables USB Debugging(Setting >> Applications >> Development >> USB debugging).\n",
+    "3. If you want to recover SMS or contacts, please make sure you've got ROOT access on your Android phone.\n",
+    "4. If you want to recover the data on the phone's SD card, you should turn on USB storage on the device.\n",
+};
+
+class PhoneCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = platform::MakeUniqueTempFolder("qb-phone-cli-");
+        ASSERT_FALSE(folder_.empty());
+        temp_ = Path("user temp");
+        phone_ = Path("phone");
+        ASSERT_TRUE(platform::CreateFolder(temp_));
+        ASSERT_TRUE(platform::CreateFolder(phone_));
+        platform::SetEnvironmentValue("QB_FAKE_ADB_PHONE", phone_);
+        oldTemp_ = platform::GetEnvironmentValue("TMPDIR");
+        platform::SetEnvironmentValue("TMPDIR", temp_);
+        SetPhone("state", "device\n");
+        SetPhone("su", "");
+    }
+    void TearDown() override {
+        platform::UnsetEnvironmentValue("QB_FAKE_ADB_PHONE");
+        if (oldTemp_) platform::SetEnvironmentValue("TMPDIR", *oldTemp_);
+        else platform::UnsetEnvironmentValue("TMPDIR");
+        platform::RemoveFolderTree(folder_);
+    }
+
+    std::string Path(const std::string& name) const { return platform::JoinPath(folder_, name); }
+    void SetPhone(const std::string& name, const std::string& bytes) const {
+        ASSERT_TRUE(platform::WriteWholeFile(platform::JoinPath(phone_, name), bytes));
+    }
+    // The generated sample databases where Android keeps them.
+    void PutSampleDatabases() const {
+        std::string error;
+        ASSERT_TRUE(tools::GenerateSamplePhone(Path("sample"), {}, &error)) << error;
+        const tools::SamplePhonePaths sample = tools::SamplePhoneLayout(Path("sample"));
+        for (const auto& [local, remote] : {std::pair {sample.contacts, kContactsRemote}, {sample.messages, kMessagesRemote}}) {
+            const std::string target = platform::JoinPath(phone_, "fs") + remote;
+            ASSERT_TRUE(platform::CreateFolders(target.substr(0, target.rfind('/'))));
+            for (const char* suffix : {"", "-wal", "-shm"}) {
+                if (platform::FileExists(local + suffix)) {
+                    ASSERT_TRUE(platform::CopyFileReplace(local + suffix, target + suffix));
+                }
+            }
+        }
+    }
+    platform::ProcessResult Quillbrook(std::vector<std::string> args) const {
+        args.insert(args.begin(), QB_QUILLBROOK_PATH);
+        return platform::RunProcess(args, 60s, platform::ChildOutput::Capture);
+    }
+    std::string Work(const std::string& relative) const { return platform::JoinPath(temp_, relative); }
+
+    std::string folder_, temp_, phone_;
+    std::optional<std::string> oldTemp_;
+};
+
+TEST_F(PhoneCommand, NoDeviceShowsTheConnectionTipsAndExitsWithOne) {
+    SetPhone("state", "none\n");
+    const auto run = Quillbrook({"phone", "--out", Path("out"), "--adb", QB_FAKE_ADB_PATH});
+    EXPECT_EQ(run.exitCode, 1);
+    std::string tips;
+    for (const char* line : kTips) tips += line;
+    EXPECT_NE(run.output.find(tips), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Authorization"), std::string::npos);
+    EXPECT_FALSE(platform::FolderExists(Path("out")));
+    EXPECT_FALSE(platform::FileExists(Work("Velmora/contacts2.db")));
+}
+
+TEST_F(PhoneCommand, AnUnauthorisedPhoneAlsoAsksForAuthorisation) {
+    SetPhone("state", "unauthorized\n");
+    const auto run = Quillbrook({"phone", "--out", Path("out"), "--adb", QB_FAKE_ADB_PATH});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("Authorization on device is required in order to continue.\n"
+                              "Please check your phone screen and authorize this computer as shown below.\n" +
+                              std::string(kTips[0])),
+              std::string::npos)
+        << run.output;
+}
+
+TEST_F(PhoneCommand, AMissingClientIsNamedAndMeansNoDevice) {
+    const auto run = Quillbrook({"phone", "--out", Path("out"), "--adb", Path("no adb here")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("no Android Debug Bridge client at " + Path("no adb here")), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find(kTips[0]), std::string::npos);
+}
+
+TEST_F(PhoneCommand, ABareClientNameIsLookedUpOnThePath) {
+    SetPhone("state", "none\n");
+    const std::string fake = QB_FAKE_ADB_PATH;
+    const std::string oldPath = platform::GetEnvironmentValue("PATH").value_or("");
+    platform::SetEnvironmentValue("PATH", fake.substr(0, fake.rfind('/')) + ":" + oldPath);
+    const auto run = Quillbrook({"phone", "--out", Path("out"), "--adb", fake.substr(fake.rfind('/') + 1)});
+    platform::SetEnvironmentValue("PATH", oldPath);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output.find("no Android Debug Bridge client"), std::string::npos) << run.output;
+    const std::string log = platform::ReadWholeFile(platform::JoinPath(phone_, "log")).value_or("");
+    EXPECT_EQ(log, "start-server\ndevices\n");
+}
+
+TEST_F(PhoneCommand, AReadyPhoneIsRecoveredIntoBothReportsAndTheCopiesAreDeleted) {
+    PutSampleDatabases();
+    const auto run = Quillbrook({"phone", "--out", Path("reports"), "--adb", QB_FAKE_ADB_PATH});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Phone: ready"), std::string::npos) << run.output;
+    // The same counts as the sample's own copies give.
+    const tools::SamplePhonePaths sample = tools::SamplePhoneLayout(Path("sample"));
+    const auto direct = Quillbrook({"recover-db", "--contacts", sample.contacts, "--contacts-backup",
+                                    sample.contactsBackup, "--messages", sample.messages, "--messages-backup",
+                                    sample.messagesBackup, "--out", Path("direct")});
+    ASSERT_EQ(direct.exitCode, 0) << direct.output;
+    const std::string counts = direct.output.substr(0, direct.output.find("Reports:"));
+    EXPECT_NE(counts.find("deleted)"), std::string::npos) << counts;
+    EXPECT_NE(run.output.find(counts), std::string::npos) << run.output << "\nexpected:\n" << counts;
+    EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("reports"), "Contacts.html")));
+    EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("reports"), "Messages.html")));
+    // As after Close: the copies are gone, the working folders stay.
+    for (const char* copy : {"Velmora/contacts2.db", "Velmora/bak/contacts2.db", "velmora-quillbrook/mmssms.db",
+                             "velmora-quillbrook/bak/mmssms.db"}) {
+        EXPECT_FALSE(platform::FileExists(Work(copy))) << copy;
+    }
+    EXPECT_TRUE(platform::FolderExists(Work("Velmora/picture")));
+    // The phone's databases are no longer readable by every app.
+    const std::string modes = platform::ReadWholeFile(platform::JoinPath(phone_, "modes")).value_or("");
+    EXPECT_NE(modes.find(std::string("660 ") + kContactsRemote + "\n"), std::string::npos) << modes;
+    EXPECT_EQ(modes.find("777"), std::string::npos) << modes;
+}
+
+TEST_F(PhoneCommand, AReadyPhoneWithoutSuNamesTheMissingDatabases) {
+    PutSampleDatabases();
+    platform::DeleteFileIfExists(platform::JoinPath(phone_, "su"));
+    const auto run = Quillbrook({"phone", "--out", Path("reports"), "--adb", QB_FAKE_ADB_PATH});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find(std::string("the phone gave no copy of ") + kContactsRemote), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find(std::string("the phone gave no copy of ") + kMessagesRemote), std::string::npos);
+    EXPECT_NE(run.output.find("ROOT"), std::string::npos);
+    EXPECT_FALSE(platform::FileExists(platform::JoinPath(Path("reports"), "Contacts.html")));
+}
+
+TEST_F(PhoneCommand, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(Quillbrook({"phone"}).exitCode, 2);
+    EXPECT_EQ(Quillbrook({"phone", "--out"}).exitCode, 2);
+    EXPECT_EQ(Quillbrook({"phone", "--out", Path("x"), "--bogus"}).exitCode, 2);
+}
+
+TEST_F(PhoneCommand, TheDemoGoesThroughAcquisitionWithinTenSeconds) {
+    platform::UnsetEnvironmentValue("QB_FAKE_ADB_PHONE");  // the demo points the client at its own phone
+    const auto start = std::chrono::steady_clock::now();
+    const auto run = Quillbrook({"demo", "--out", Path("demo")});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    for (const char* text : {"Bridge client runs: 50", "Phone: ready", "deleted)", "Deleted contacts",
+                             "Deleted conversations"}) {
+        EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
+    }
+    const std::string log = platform::ReadWholeFile(platform::JoinPath(Path("demo"), "phone/log")).value_or("");
+    EXPECT_NE(log.find(std::string("pull\t") + kContactsRemote + "\t"), std::string::npos);
+    EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("demo"), "Contacts.html")));
+    // Its working copies lived in a folder of its own, gone afterwards.
+    EXPECT_TRUE(std::filesystem::is_empty(temp_));
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,332 @@
+// The process service: arguments reach the child intact, output and error
+// come back through one pipe read while the child runs, the time limit kills
+// a child that does not end, and nothing (no descriptor, no child) is left
+// behind. The child is a small program with one behaviour per mode.
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace qb::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const std::string kChild = QB_PROCESS_CHILD_PATH;
+
+ProcessResult Child(std::vector<std::string> args, milliseconds limit = 10s,
+                    ChildOutput output = ChildOutput::Capture) {
+    args.insert(args.begin(), kChild);
+    return RunProcess(args, limit, output);
+}
+
+milliseconds Since(Clock::time_point start) {
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+}
+
+std::string Echoed(const std::vector<std::string>& args) {
+    std::string out;
+    for (const auto& a : args) out += std::to_string(a.size()) + ":" + a + "\n";
+    return out;
+}
+
+// ------------------------------------------------------------ arguments
+
+TEST(ProcessArguments, EachArgumentArrivesAsOneWithItsBytesUnchanged) {
+    const std::vector<std::string> args = {
+        "plain",
+        "C:\\Users\\Jane Doe\\AppData\\Local\\Temp\\Velmora\\contacts2.db",
+        "/tmp/my temp folder/velmora-quillbrook/mmssms.db",
+        "",
+        "  leading and trailing  ",
+        "\"quoted\" 'single' `back` $HOME * ? ; | & > <",
+        "tab\tand\nnewline",
+        "Zoë Ångström 小明 Ахмед",
+        "%a",
+    };
+    std::vector<std::string> command = {"echo"};
+    command.insert(command.end(), args.begin(), args.end());
+    const ProcessResult r = Child(command);
+    EXPECT_TRUE(r.started);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, Echoed(args));
+}
+
+TEST(ProcessArguments, AProgramPathWithSpacesRuns) {
+    namespace fs = std::filesystem;
+    std::random_device random;
+    const fs::path folder = fs::temp_directory_path() / ("qb process test " + std::to_string(random()));
+    fs::create_directories(folder);
+    const fs::path copy = folder / ("child with spaces" + std::string(ExecutableSuffix()));
+    fs::copy_file(kChild, copy);
+    const ProcessResult r = RunProcess({copy.string(), "echo", "x y"}, 10s, ChildOutput::Capture);
+    EXPECT_TRUE(r.started);
+    EXPECT_EQ(r.output, Echoed({"x y"}));
+    fs::remove_all(folder);
+}
+
+// ------------------------------------------------------------ output
+
+TEST(ProcessOutput, OutputAndErrorShareOnePipeInTheOrderWritten) {
+    const ProcessResult r = Child({"mixed"});
+    EXPECT_EQ(r.output, "out1\nerr1\nout2\n");
+}
+
+TEST(ProcessOutput, OneMebibyteIsCapturedWholeWithoutWaitingForTheLimit) {
+    // Far more than a pipe holds: a reader that waited for the child's end
+    // first would leave it stalled until the limit killed it.
+    constexpr std::size_t kSize = 1 << 20;
+    const Clock::time_point start = Clock::now();
+    const ProcessResult r = Child({"write", std::to_string(kSize)}, 10s);
+    const milliseconds took = Since(start);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0);
+    ASSERT_EQ(r.output.size(), kSize);
+    for (std::size_t i = 0; i < kSize; ++i) {
+        ASSERT_EQ(static_cast<unsigned char>(r.output[i]), i % 251) << "at byte " << i;
+    }
+    EXPECT_LT(took, 5s);
+}
+
+TEST(ProcessOutput, DiscardedOutputNeverStallsTheChild) {
+    const Clock::time_point start = Clock::now();
+    const ProcessResult r = Child({"write", std::to_string(4 << 20)}, 10s, ChildOutput::Discard);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.output.empty());
+    EXPECT_LT(Since(start), 5s);
+}
+
+TEST(ProcessOutput, StandardInputReadsAsEmpty) {
+    const Clock::time_point start = Clock::now();
+    const ProcessResult r = Child({"stdin"}, 5s);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.output, "0\n");
+    EXPECT_LT(Since(start), 3s);
+}
+
+TEST(ProcessOutput, ExitCodesAreReported) {
+    EXPECT_EQ(Child({"exit", "0"}).exitCode, 0);
+    EXPECT_EQ(Child({"exit", "3"}).exitCode, 3);
+    EXPECT_EQ(Child({"exit", "3"}, 10s, ChildOutput::Discard).exitCode, 3);
+    EXPECT_EQ(Child({"exit", "255"}).exitCode, 255);
+}
+
+TEST(ProcessOutput, AMissingProgramIsNotStartedAndGivesNothing) {
+    for (const ChildOutput mode : {ChildOutput::Capture, ChildOutput::Discard}) {
+        const Clock::time_point start = Clock::now();
+        const ProcessResult r = RunProcess({kChild + "-missing", "echo", "x"}, 5s, mode);
+        EXPECT_FALSE(r.started);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, -1);
+        EXPECT_TRUE(r.output.empty());
+        EXPECT_LT(Since(start), 1s);
+    }
+    EXPECT_FALSE(RunProcess({}, 1s, ChildOutput::Capture).started);
+    EXPECT_FALSE(RunProcess({""}, 1s, ChildOutput::Capture).started);
+}
+
+TEST(ProcessOutput, ChildrenInheritTheEnvironment) {
+    ASSERT_TRUE(SetEnvironmentValue("QB_PROCESS_TEST_VALUE", "a value with spaces"));
+    EXPECT_EQ(GetEnvironmentValue("QB_PROCESS_TEST_VALUE").value_or(""), "a value with spaces");
+    EXPECT_EQ(Child({"env", "QB_PROCESS_TEST_VALUE"}).output, "set:a value with spaces");
+    ASSERT_TRUE(UnsetEnvironmentValue("QB_PROCESS_TEST_VALUE"));
+    EXPECT_FALSE(GetEnvironmentValue("QB_PROCESS_TEST_VALUE"));
+    EXPECT_EQ(Child({"env", "QB_PROCESS_TEST_VALUE"}).output, "unset");
+}
+
+// ------------------------------------------------------------ time limits
+
+TEST(ProcessTimeLimit, ACapturedChildThatNeverEndsIsKilledAtTheLimitWithItsOutputSoFar) {
+    const Clock::time_point start = Clock::now();
+    const ProcessResult r = Child({"hang", "partial output"}, 300ms);
+    const milliseconds took = Since(start);
+    EXPECT_TRUE(r.started);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_EQ(r.exitCode, -1);
+    EXPECT_EQ(r.output, "partial output");
+    EXPECT_GE(took, 300ms);
+    EXPECT_LT(took, 1500ms);
+}
+
+TEST(ProcessTimeLimit, AHiddenChildThatNeverEndsIsKilledAtTheLimit) {
+    const Clock::time_point start = Clock::now();
+    const ProcessResult r = Child({"hang"}, 200ms, ChildOutput::Discard);
+    const milliseconds took = Since(start);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_GE(took, 200ms);
+    EXPECT_LT(took, 1500ms);
+}
+
+TEST(ProcessTimeLimit, AChildThatEndsEarlyIsNotWaitedOut) {
+    for (const ChildOutput mode : {ChildOutput::Capture, ChildOutput::Discard}) {
+        const Clock::time_point start = Clock::now();
+        const ProcessResult r = Child({"sleep", "50"}, 10s, mode);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_LT(Since(start), 2s);
+    }
+}
+
+TEST(ProcessTimeLimit, RunsOnTwoThreadsAtOnceKeepTheirOwnOutputAndLimits) {
+    std::atomic<bool> slowDone {false};
+    ProcessResult slowResult;
+    std::thread slow([&] {
+        slowResult = Child({"hang", "slow"}, 1500ms);
+        slowDone = true;
+    });
+    std::this_thread::sleep_for(100ms);
+    for (int i = 0; i < 5; ++i) {
+        const Clock::time_point start = Clock::now();
+        const ProcessResult r = Child({"echo", "quick " + std::to_string(i)}, 10s);
+        EXPECT_EQ(r.output, Echoed({"quick " + std::to_string(i)}));
+        EXPECT_LT(Since(start), 1s);
+    }
+    EXPECT_FALSE(slowDone);
+    slow.join();
+    EXPECT_TRUE(slowResult.timedOut);
+    EXPECT_EQ(slowResult.output, "slow");
+}
+
+// ------------------------------------------------------------ program lookup
+
+TEST(ProgramLookup, FindsExecutablesOnThePathOnly) {
+    namespace fs = std::filesystem;
+    std::random_device random;
+    const fs::path folder = fs::temp_directory_path() / ("qb-path-test-" + std::to_string(random()));
+    fs::create_directories(folder / "bin");
+    const std::string suffix(ExecutableSuffix());
+    fs::copy_file(kChild, folder / "bin" / ("tool" + suffix));
+    std::ofstream(folder / "bin" / ("plain" + suffix)) << "not a program";
+    fs::permissions(folder / "bin" / ("plain" + suffix), fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_directories(folder / "bin" / ("folder" + suffix));
+
+    const std::string oldPath = GetEnvironmentValue("PATH").value_or("");
+    ASSERT_TRUE(SetEnvironmentValue("PATH", (folder / "missing").string() + (suffix.empty() ? ":" : ";") +
+                                                (folder / "bin").string()));
+    EXPECT_EQ(FindProgramOnPath("tool" + suffix), (folder / "bin" / ("tool" + suffix)).string());
+#ifndef _WIN32
+    EXPECT_EQ(FindProgramOnPath("plain"), "");
+#endif
+    EXPECT_EQ(FindProgramOnPath("folder" + suffix), "");
+    EXPECT_EQ(FindProgramOnPath("nothing-of-that-name"), "");
+    EXPECT_EQ(FindProgramOnPath("bin/tool" + suffix), "");
+    EXPECT_EQ(FindProgramOnPath(""), "");
+    ASSERT_TRUE(SetEnvironmentValue("PATH", oldPath));
+    fs::remove_all(folder);
+}
+
+// ------------------------------------------------------------ nothing left behind
+
+#ifndef _WIN32
+
+std::size_t OpenDescriptors() {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+// True when this process has no child at all, running or ended and unreaped.
+bool NoChildren() {
+    errno = 0;
+    return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+}
+
+TEST(ProcessCleanup, NoDescriptorOrChildIsLeftBehind) {
+    ASSERT_TRUE(NoChildren());
+    const std::size_t before = OpenDescriptors();
+    for (int i = 0; i < 3; ++i) {
+        Child({"echo", "a"});
+        Child({"mixed"}, 10s, ChildOutput::Discard);
+        Child({"write", "200000"});
+        Child({"exit", "7"});
+        Child({"hang", "x"}, 100ms);
+        Child({"hang"}, 100ms, ChildOutput::Discard);
+        RunProcess({kChild + "-missing"}, 1s, ChildOutput::Capture);
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_TRUE(NoChildren());
+}
+
+TEST(ProcessCleanup, TheChildGetsNoDescriptorButItsStandardStreams) {
+    // Opened without close-on-exec, as careless code elsewhere might.
+    const int stray = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(stray, 0);
+    const ProcessResult captured = Child({"fds"});
+    const ProcessResult viaDiscard = Child({"fds"}, 10s, ChildOutput::Discard);
+    ::close(stray);
+    EXPECT_EQ(captured.exitCode, 0);
+    EXPECT_EQ(captured.output, "");
+    EXPECT_EQ(viaDiscard.exitCode, 0);
+}
+
+TEST(ProcessCleanup, ADescendantThatKeepsThePipeOpenDelaysTheResultOnlyBriefly) {
+    // Like a client that starts a server which lives on with the client's
+    // standard output still open.
+    const Clock::time_point start = Clock::now();
+    const ProcessResult r = RunProcess({"/bin/sh", "-c", "sleep 3 & echo started"}, 10s, ChildOutput::Capture);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, "started\n");
+    EXPECT_LT(Since(start), 1500ms);
+}
+
+TEST(ProcessCleanup, AScriptWithoutAnInterpreterLineRunsInTheShell) {
+    namespace fs = std::filesystem;
+    std::random_device random;
+    const fs::path script = fs::temp_directory_path() / ("qb-script-" + std::to_string(random()));
+    std::ofstream(script) << "echo \"from script: $1\"\n";
+    fs::permissions(script, fs::perms::owner_all);
+    const ProcessResult r = RunProcess({script.string(), "an argument"}, 10s, ChildOutput::Capture);
+    fs::remove(script);
+    EXPECT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, "from script: an argument\n");
+}
+
+// Running, or stopped: anything but gone or a zombie waiting for init.
+bool Alive(const std::string& pid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    const std::size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+TEST(ProcessCleanup, TheKillAtTheLimitReachesWhatTheChildStarted) {
+    const Clock::time_point start = Clock::now();
+    const ProcessResult r =
+        RunProcess({"/bin/sh", "-c", "sleep 30 & echo $!; wait; echo never"}, 300ms, ChildOutput::Capture);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_LT(Since(start), 1500ms);
+    EXPECT_TRUE(NoChildren());
+    ASSERT_FALSE(r.output.empty());
+    ASSERT_EQ(r.output.back(), '\n');
+    const std::string grandchild = r.output.substr(0, r.output.size() - 1);
+    ASSERT_EQ(grandchild.find_first_not_of("0123456789"), std::string::npos) << r.output;
+    const Clock::time_point killed = Clock::now();
+    while (Alive(grandchild) && Since(killed) < 2s) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(Alive(grandchild));
+}
+
+#endif
+
+}  // namespace
+}  // namespace qb::platform
