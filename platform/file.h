@@ -53,6 +53,28 @@ private:
     std::string_view bytes_;
 };
 
+// A file created (or truncated) for writing. Move-only; closed with the object.
+class OutputFile final {
+public:
+    // Empty when the file cannot be created; *error then holds the reason.
+    static std::optional<OutputFile> Create(const std::string& path, std::string* error = nullptr);
+
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    // Writes every byte or reports failure.
+    bool Write(const void* data, std::size_t n, std::string* error = nullptr);
+    // Closes the file; false when the last writes could not be completed.
+    bool Close(std::string* error = nullptr);
+
+private:
+    explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_ = -1;
+};
+
 bool FileExists(const std::string& path);        // a regular file
 bool FolderExists(const std::string& path);
 // Creates one folder; an existing folder counts as success.

@@ -190,28 +190,61 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string* e
     return bytes;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+std::optional<OutputFile> OutputFile::Create(const std::string& path, std::string* error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         SetError(error, ErrnoText());
+        return std::nullopt;
+    }
+    return OutputFile(fd);
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::Write(const void* data, std::size_t n, std::string* error) {
+    if (handle_ < 0) {
+        SetError(error, "file is closed");
         return false;
     }
+    const auto* bytes = static_cast<const char*>(data);
     std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t w = ::write(fd, bytes.data() + written, bytes.size() - written);
+    while (written < n) {
+        const ssize_t w = ::write(static_cast<int>(handle_), bytes + written, n - written);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) {
             SetError(error, ErrnoText());
-            ::close(fd);
             return false;
         }
         written += static_cast<std::size_t>(w);
     }
-    if (::close(fd) != 0) {
+    return true;
+}
+
+bool OutputFile::Close(std::string* error) {
+    if (handle_ < 0) return true;
+    const int rc = ::close(static_cast<int>(handle_));
+    handle_ = -1;
+    if (rc != 0) {
         SetError(error, ErrnoText());
         return false;
     }
     return true;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+    std::optional<OutputFile> file = OutputFile::Create(path, error);
+    return file && file->Write(bytes.data(), bytes.size(), error) && file->Close(error);
 }
 
 std::string TempFolder() {

@@ -8,9 +8,9 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libsqlite3-dev sqlite3
-  rapidjson-dev libcli11-dev
+  rapidjson-dev libcli11-dev libblkid-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  python3 chromium
+  python3 python3-pil chromium
 )
 
 missing=()
