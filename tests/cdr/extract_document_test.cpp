@@ -1,0 +1,544 @@
+// Document extractors (HTML, PDF, OLE compound files) on the sample
+// builders' files: exact sizes, where the search resumes, extensions and
+// their filter, rejections, undecided cases when the bytes run out, and
+// hostile chains and sizes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "src/cdr/extractor.h"
+#include "src/cdr/type_table.h"
+#include "tools/sample_card/document_samples.h"
+
+namespace qb::cdr {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using tools::BuildHtml;
+using tools::BuildOle;
+using tools::BuildPdf;
+using tools::OleSample;
+using tools::OleSampleOptions;
+
+// A definition of the default table; ids outside it (doc, xls, ppt) are the
+// ole definition under their own id and suffix.
+TypeSpec DocumentSpec(int typeId, std::optional<std::uint64_t> maxLength = std::nullopt) {
+    int base = typeId;
+    if (typeId == kTypeDoc || typeId == kTypeXls || typeId == kTypePpt) base = kTypeOle;
+    for (TypeSpec& t : DefaultTypeTable()) {
+        if (t.typeId != base) continue;
+        if (base != typeId) {
+            t.typeId = typeId;
+            t.suffix = typeId == kTypeDoc ? "doc" : typeId == kTypeXls ? "xls" : "ppt";
+        }
+        if (maxLength) t.maxLength = *maxLength;
+        return t;
+    }
+    ADD_FAILURE() << "no type " << typeId;
+    return {};
+}
+
+Bytes WithTail(Bytes b, std::size_t n, std::uint8_t value = 0xEE) {
+    b.insert(b.end(), n, value);
+    return b;
+}
+
+Bytes Head(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
+
+std::size_t FindText(const Bytes& hay, std::string_view needle, std::size_t from = 0) {
+    const auto it = std::search(hay.begin() + static_cast<std::ptrdiff_t>(from), hay.end(), needle.begin(), needle.end());
+    if (it == hay.end()) ADD_FAILURE() << "not found: " << needle;
+    return static_cast<std::size_t>(it - hay.begin());
+}
+
+void SetLe16(Bytes& b, std::size_t at, std::uint32_t v) {
+    b[at] = static_cast<std::uint8_t>(v);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+void SetLe32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void ExpectRecorded(const ExtractResult& r, std::uint64_t size, const std::string& suffix, std::int64_t resume) {
+    ASSERT_TRUE(r.resume.has_value());
+    ASSERT_TRUE(r.file.has_value());
+    EXPECT_EQ(r.file->start, 0);
+    EXPECT_EQ(r.file->size, size);
+    EXPECT_EQ(r.file->suffix, suffix);
+    EXPECT_EQ(*r.resume, resume);
+}
+
+void ExpectContinue(const ExtractResult& r, std::int64_t at) {
+    ASSERT_TRUE(r.resume.has_value());
+    EXPECT_EQ(*r.resume, at);
+    EXPECT_FALSE(r.file.has_value());
+}
+
+void ExpectUndecided(const ExtractResult& r) {
+    EXPECT_FALSE(r.resume.has_value());
+    EXPECT_FALSE(r.file.has_value());
+}
+
+// ---------------------------------------------------------------- HTML --
+
+TEST(ExtractHtmlTest, PageEndsAfterItsClosingTag) {
+    const Bytes page = BuildHtml();
+    const auto size = static_cast<std::int64_t>(page.size());
+    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)), page.size(), "htm", size);
+}
+
+TEST(ExtractHtmlTest, TagsMatchInAnyCase) {
+    tools::HtmlSampleOptions o;
+    o.upperCaseTags = true;
+    const Bytes page = BuildHtml(o);
+    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)), page.size(), "htm",
+                   static_cast<std::int64_t>(page.size()));
+}
+
+TEST(ExtractHtmlTest, FileStartsAtTheTagNotAtTheDoctype) {
+    tools::HtmlSampleOptions o;
+    o.doctype = true;
+    o.trailingLineEnd = true;
+    const Bytes file = BuildHtml(o);
+    const std::size_t tag = FindText(file, "<html");
+    const Bytes fromTag(file.begin() + static_cast<std::ptrdiff_t>(tag), file.end());
+    const std::size_t size = fromTag.size() - 1;  // the line end after </html> is not part of it
+    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(fromTag, 64)), size, "htm",
+                   static_cast<std::int64_t>(size));
+}
+
+TEST(ExtractHtmlTest, FirstClosingTagEndsThePage) {
+    const Bytes page = BuildHtml();
+    Bytes two = page;
+    two.insert(two.end(), page.begin(), page.end());
+    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(two, 64)), page.size(), "htm",
+                   static_cast<std::int64_t>(page.size()));
+}
+
+TEST(ExtractHtmlTest, BytesAfterTheTagMustBeText) {
+    // CR LF line ends (a page saved on Windows) are text.
+    tools::HtmlSampleOptions o;
+    o.crlfLineEnds = true;
+    const Bytes windowsPage = BuildHtml(o);
+    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(windowsPage, 64)), windowsPage.size(), "htm",
+                   static_cast<std::int64_t>(windowsPage.size()));
+
+    Bytes page = BuildHtml();
+    page[20] = 0xC3;  // a UTF-8 lead byte
+    ExpectContinue(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)), 21);
+    page[20] = '\t';  // tabs and line feeds are text
+    EXPECT_TRUE(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)).file.has_value());
+    page[21] = 0x01;  // only the first 16 bytes are looked at
+    EXPECT_TRUE(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)).file.has_value());
+}
+
+TEST(ExtractHtmlTest, UndecidedWithoutClosingTagOrBytes) {
+    tools::HtmlSampleOptions o;
+    o.closingTag = false;
+    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(BuildHtml(o), 64)));
+    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm), Head(BuildHtml(), 20)));
+    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm), Bytes {}));
+}
+
+TEST(ExtractHtmlTest, FooterIsNotSoughtInTheLastBytes) {
+    // Fewer than maxLength bytes after the header: the search stops 5 bytes
+    // before the end of the bytes (the bytes available less 10, from the
+    // header's end).
+    const Bytes page = BuildHtml();
+    EXPECT_TRUE(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 5)).file.has_value());
+    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 4)));
+}
+
+TEST(ExtractHtmlTest, FooterBeyondMaxLengthIsNotFound) {
+    const Bytes page = BuildHtml();
+    const Bytes bytes = WithTail(page, 4096);
+    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm, page.size() - 6), bytes));
+    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm, page.size() - 5), bytes), page.size(), "htm",
+                   static_cast<std::int64_t>(page.size()));
+}
+
+TEST(ExtractHtmlTest, GrownPageKeepsItsExactSize) {
+    tools::HtmlSampleOptions o;
+    o.totalSize = 300000;
+    const Bytes page = BuildHtml(o);
+    ASSERT_EQ(page.size(), 300000u);
+    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)), 300000, "htm", 300000);
+}
+
+// ----------------------------------------------------------------- PDF --
+
+TEST(ExtractPdfTest, PlainFileEndsAfterItsEofLine) {
+    const Bytes pdf = BuildPdf();
+    const auto size = static_cast<std::int64_t>(pdf.size());
+    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), pdf.size(), "pdf", size);
+}
+
+TEST(ExtractPdfTest, TwoEofMarksWithoutLinearisationEndAtTheFirst) {
+    tools::PdfSampleOptions o;
+    o.incrementalUpdate = true;
+    const Bytes pdf = BuildPdf(o);
+    const std::size_t first = FindText(pdf, "%%EOF");
+    ASSERT_LT(first + 6, pdf.size());
+    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), first + 6, "pdf",
+                   static_cast<std::int64_t>(first + 6));
+}
+
+TEST(ExtractPdfTest, LinearisedFileEndsAtItsDeclaredLength) {
+    // The first-page section's own "%%EOF" lies near the start.
+    tools::PdfSampleOptions o;
+    o.linearized = true;
+    o.pages = 3;
+    for (bool update : {false, true}) {
+        o.incrementalUpdate = update;
+        const Bytes pdf = BuildPdf(o);
+        ASSERT_LT(FindText(pdf, "%%EOF"), 1000u);
+        ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), pdf.size(), "pdf",
+                       static_cast<std::int64_t>(pdf.size()));
+    }
+}
+
+TEST(ExtractPdfTest, LinearisedFileWithCrLfEndsAtTheCr) {
+    tools::PdfSampleOptions o;
+    o.linearized = true;
+    o.lineEnd = "\r\n";
+    o.totalSize = 150000;
+    const Bytes pdf = BuildPdf(o);
+    ASSERT_EQ(pdf.size(), 150000u);
+    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), 149999, "pdf", 149999);
+}
+
+TEST(ExtractPdfTest, WrongDeclaredLengthLeavesItUndecided) {
+    tools::PdfSampleOptions o;
+    o.linearized = true;
+    const std::size_t size = BuildPdf(o).size();
+    o.declaredLength = size - 100;
+    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), WithTail(BuildPdf(o), 1000)));
+}
+
+TEST(ExtractPdfTest, EofIsSoughtIn14BytesStarting15BeforeTheDeclaredEnd) {
+    tools::PdfSampleOptions o;
+    o.linearized = true;
+    const std::size_t size = BuildPdf(o).size();  // "%%EOF" at size - 6, then a line feed
+    for (std::uint64_t declared = size - 3; declared <= size + 12; ++declared) {
+        o.declaredLength = declared;
+        const Bytes pdf = BuildPdf(o);
+        ASSERT_EQ(pdf.size(), size);
+        const ExtractResult r = ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000));
+        if (declared >= size && declared <= size + 9)
+            ExpectRecorded(r, size, "pdf", static_cast<std::int64_t>(size));
+        else
+            ExpectUndecided(r);
+    }
+}
+
+TEST(ExtractPdfTest, DeclaredLengthZeroSkipsTheKey) {
+    tools::PdfSampleOptions o;
+    o.linearized = true;
+    o.declaredLength = 0;
+    const Bytes pdf = BuildPdf(o);
+    const std::size_t field = FindText(pdf, "/L ") + 3;
+    ExpectContinue(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), static_cast<std::int64_t>(field));
+}
+
+TEST(ExtractPdfTest, DeclaredLengthPastTheBytes) {
+    tools::PdfSampleOptions o;
+    o.linearized = true;
+    const Bytes pdf = BuildPdf(o);
+    const Bytes part = Head(pdf, pdf.size() - 200);
+    // A re-read of maxLength bytes would hold it.
+    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), part));
+    // It can never fit.
+    const std::size_t field = FindText(pdf, "/L ") + 3;
+    ExpectContinue(ExtractPdf(DocumentSpec(kTypePdf, pdf.size() - 1), part), static_cast<std::int64_t>(field));
+}
+
+TEST(ExtractPdfTest, ObjMustAppearEarly) {
+    const Bytes pdf = BuildPdf();
+    const std::size_t firstLine = FindText(pdf, "\n") + 1;
+    Bytes late(pdf.begin(), pdf.begin() + static_cast<std::ptrdiff_t>(firstLine));
+    late.push_back('%');
+    late.insert(late.end(), 120, 'x');
+    late.push_back('\n');
+    late.insert(late.end(), pdf.begin() + static_cast<std::ptrdiff_t>(firstLine), pdf.end());
+    ExpectContinue(ExtractPdf(DocumentSpec(kTypePdf), WithTail(late, 1000)), 107);
+}
+
+TEST(ExtractPdfTest, UndecidedCases) {
+    const Bytes pdf = BuildPdf();
+    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), Head(pdf, 7 + 511)));  // fewer than 512 after the header
+    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), Head(pdf, 3)));
+    tools::PdfSampleOptions o;
+    o.finalEof = false;
+    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), WithTail(BuildPdf(o), 1000)));
+    // Only maxLength bytes after the header are searched.
+    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf, pdf.size() - 7 - 6), WithTail(pdf, 1000)));
+    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf, pdf.size() - 7 - 1), WithTail(pdf, 1000)), pdf.size(), "pdf",
+                   static_cast<std::int64_t>(pdf.size()));
+}
+
+TEST(ExtractPdfTest, EofAtTheVeryEndStaysInsideTheBytes) {
+    const Bytes pdf = BuildPdf();
+    const Bytes cut = Head(pdf, pdf.size() - 1);  // the line end after %%EOF is missing
+    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), cut), cut.size(), "pdf", static_cast<std::int64_t>(cut.size()));
+}
+
+TEST(ExtractPdfTest, HostileDeclaredLengths) {
+    tools::PdfSampleOptions o;
+    o.linearized = true;
+    for (std::uint64_t declared : {1ull, 14ull, 15ull, 99999999ull}) {
+        o.declaredLength = declared;
+        const Bytes pdf = BuildPdf(o);
+        const ExtractResult r = ExtractPdf(DocumentSpec(kTypePdf, 1000), WithTail(pdf, 100));
+        EXPECT_FALSE(r.file.has_value()) << declared;
+    }
+}
+
+// ----------------------------------------------------------------- OLE --
+
+OleSampleOptions Streams(std::initializer_list<std::pair<std::string, std::size_t>> streams) {
+    OleSampleOptions o;
+    for (const auto& [name, size] : streams) o.streams.push_back({name, Bytes(size, 0x5A)});
+    return o;
+}
+
+// WordDocument (5000 bytes) then Workbook (100): FAT in sector 0, the
+// directory (3 entries) in sector 1, mini FAT in 2, mini stream in 3,
+// WordDocument in 4 to 13. The estimate: streams 5120 + 128, 1024, the
+// directory 512, FAT 512, mini FAT 512 = 7808, rounded up to 8192; the
+// highest sector read is 1 (N = 7), so the search resumes at 7 * 512 - 2560.
+TEST(ExtractOleTest, FirstKnownStreamNameGivesTheExtension) {
+    const OleSample word = BuildOle(Streams({{"WordDocument", 5000}, {"Workbook", 100}}));
+    ASSERT_EQ(word.bytes.size(), 15u * 512);
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(word.bytes, 4096)), 8192, "doc", 1024);
+
+    const OleSample book = BuildOle(Streams({{"Workbook", 100}, {"WordDocument", 5000}}));
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(book.bytes, 4096)), 8192, "xls", 1024);
+
+    const OleSample other = BuildOle(Streams({{"Contents", 5000}, {"Ole10Native", 100}}));
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(other.bytes, 4096)), 8192, "ole", 1024);
+}
+
+TEST(ExtractOleTest, OfficeDocumentsGetTheirExtensions) {
+    struct Case {
+        OleSampleOptions streams;
+        const char* extension;
+    };
+    const Case cases[] = {{tools::WordDocumentStreams(), "doc"},
+                          {tools::ExcelWorkbookStreams(), "xls"},
+                          {tools::PowerPointStreams(), "ppt"}};
+    for (const Case& c : cases) {
+        const OleSample sample = BuildOle(c.streams);
+        const ExtractResult r = ExtractOle(DocumentSpec(kTypeOle), WithTail(sample.bytes, 8192));
+        ASSERT_TRUE(r.file.has_value()) << c.extension;
+        EXPECT_EQ(r.file->suffix, c.extension);
+        // The estimate covers the file and stays within a few sectors of it.
+        EXPECT_GE(r.file->size, sample.bytes.size());
+        EXPECT_LE(r.file->size, sample.bytes.size() + 4 * 512);
+        EXPECT_EQ(r.file->size % 512, 0u);
+    }
+}
+
+TEST(ExtractOleTest, DirectoryAtTheEndRaisesTheSize) {
+    // The highest sector read is the directory's last (sector 13 of 14):
+    // N = 19 sectors, more than the estimate.
+    OleSampleOptions o = Streams({{"WordDocument", 5000}, {"Workbook", 100}});
+    o.directoryLast = true;
+    const OleSample sample = BuildOle(o);
+    ASSERT_EQ(sample.directorySectors, std::vector<std::uint32_t> {13});
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(sample.bytes, 8192)), 19 * 512, "doc", 14 * 512);
+    // Cut to the bytes given; the search still resumes at the highest sector read.
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), sample.bytes), sample.bytes.size(), "doc", 14 * 512);
+}
+
+TEST(ExtractOleTest, ExtensionFilterOfTheSingleTypeIds) {
+    const OleSample word = BuildOle(tools::WordDocumentStreams());
+    const Bytes bytes = WithTail(word.bytes, 8192);
+    const ExtractResult all = ExtractOle(DocumentSpec(kTypeOle), bytes);
+    ASSERT_TRUE(all.file.has_value());
+    const ExtractResult doc = ExtractOle(DocumentSpec(kTypeDoc), bytes);
+    ASSERT_TRUE(doc.file.has_value());
+    EXPECT_EQ(doc.file->suffix, "doc");
+    EXPECT_EQ(doc.file->size, all.file->size);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeXls), bytes), *all.resume);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypePpt), bytes), *all.resume);
+
+    const OleSample show = BuildOle(tools::PowerPointStreams());
+    EXPECT_TRUE(ExtractOle(DocumentSpec(kTypePpt), WithTail(show.bytes, 8192)).file.has_value());
+    // An "ole" file passes only the id of all extensions.
+    const OleSample plain = BuildOle(Streams({{"Contents", 5000}}));
+    EXPECT_FALSE(ExtractOle(DocumentSpec(kTypeDoc), WithTail(plain.bytes, 8192)).file.has_value());
+}
+
+TEST(ExtractOleTest, HeaderValidation) {
+    const Bytes good = WithTail(BuildOle(Streams({{"WordDocument", 5000}})).bytes, 4096);
+    struct Patch {
+        std::size_t at;
+        std::uint32_t value;
+        int width;
+    };
+    const Patch patches[] = {{30, 12, 2},   {32, 7, 2},   {34, 1, 2}, {38, 1, 2},
+                             {40, 1, 4},    {44, 0, 4},   {44, 101, 4}, {72, 101, 4}};
+    for (const Patch& p : patches) {
+        Bytes bad = good;
+        if (p.width == 2)
+            SetLe16(bad, p.at, p.value);
+        else
+            SetLe32(bad, p.at, p.value);
+        ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), bad), 512);
+        // With fewer than 512 bytes, at their end.
+        ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), Head(bad, 300)), 300);
+    }
+    ExpectUndecided(ExtractOle(DocumentSpec(kTypeOle), Head(good, 75)));
+    ExpectUndecided(ExtractOle(DocumentSpec(kTypeOle), Head(good, 511)));
+}
+
+TEST(ExtractOleTest, DirectoryStartOutsideTheFile) {
+    Bytes bytes = WithTail(BuildOle(Streams({{"WordDocument", 5000}})).bytes, 4096);
+    SetLe32(bytes, 48, 0xFFFFFFFE);  // negative: end of chain
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), bytes), 10);
+    SetLe32(bytes, 48, 0x7FFFFFF0);  // beyond the bytes: a re-read may reach it
+    ExpectUndecided(ExtractOle(DocumentSpec(kTypeOle), bytes));
+}
+
+// Ten entries: directory sectors 1, 2 (full) and 3 (two entries).
+OleSample LongDirectory() {
+    OleSampleOptions o;
+    for (int i = 0; i < 9; ++i) o.streams.push_back({"Stream" + std::to_string(i), Bytes(100, 0x33)});
+    return BuildOle(o);
+}
+
+std::size_t FatEntry(const OleSample& s, std::uint32_t sector) {
+    return OleSample::SectorOffset(s.fatSectors[0]) + 4 * std::size_t {sector};
+}
+
+TEST(ExtractOleTest, LongDirectoryChainIsWalked) {
+    const OleSample sample = LongDirectory();
+    ASSERT_EQ(sample.directorySectors, (std::vector<std::uint32_t> {1, 2, 3}));
+    // Streams 9 * 128, 1024, directory 10 * 128 -> 1536, FAT 512, mini FAT
+    // 512 = 4736 -> 5120; highest read 3 -> N = 9 -> 4608 is less.
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(sample.bytes, 8192)), 5120, "ole", 9 * 512 - 2560);
+}
+
+TEST(ExtractOleTest, BrokenDirectoryChainsGiveUpTheFile) {
+    const OleSample sample = LongDirectory();
+    const Bytes good = WithTail(sample.bytes, 8192);
+    const std::int64_t giveUp = 2 * 512;  // (first directory sector + 1) * 512
+    auto withNext = [&](std::uint32_t sector, std::uint32_t next) {
+        Bytes b = good;
+        SetLe32(b, FatEntry(sample, sector), next);
+        return b;
+    };
+    // A cycle through full sectors: 300 steps, then given up.
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), withNext(2, 1)), giveUp);
+    // Free, a mark below -1, a sector past the bytes.
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), withNext(1, 0xFFFFFFFF)), giveUp);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), withNext(1, 0xFFFFFFFD)), giveUp);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), withNext(1, 0x00FFFFFF)), giveUp);
+    // A next sector starting with a zero byte.
+    Bytes zeroFirst = good;
+    zeroFirst[OleSample::SectorOffset(2)] = 0;
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), zeroFirst), giveUp);
+    // The FAT sector itself out of reach.
+    Bytes noFat = good;
+    SetLe32(noFat, 76, 0x7FFFFFFF);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), noFat), giveUp);
+    // A sector that names itself ends the chain there: one sector read.
+    const ExtractResult self = ExtractOle(DocumentSpec(kTypeOle), withNext(1, 1));
+    ASSERT_TRUE(self.file.has_value());
+    // Streams 3 * 128, 1024, 4 entries 512, FAT 512, mini FAT 512 = 2944 -> 3072.
+    EXPECT_EQ(self.file->size, 3584u);  // N = 1 + 6 = 7 sectors
+}
+
+TEST(ExtractOleTest, SuspiciousEntriesGiveUpTheFile) {
+    const OleSample sample = BuildOle(Streams({{"WordDocument", 5000}, {"Workbook", 100}}));
+    const Bytes good = WithTail(sample.bytes, 4096);
+    const std::size_t entry = OleSample::SectorOffset(sample.directorySectors[0]) + 128;  // WordDocument
+    auto renamed = [&](std::string_view name) {
+        Bytes b = good;
+        std::fill(b.begin() + static_cast<std::ptrdiff_t>(entry), b.begin() + static_cast<std::ptrdiff_t>(entry + 64), 0);
+        for (std::size_t i = 0; i < name.size(); ++i) b[entry + 2 * i] = static_cast<std::uint8_t>(name[i]);
+        SetLe16(b, entry + 64, static_cast<std::uint32_t>((name.size() + 1) * 2));
+        return b;
+    };
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), renamed("Catalog")), 1024);     // a thumbnail cache
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), renamed("@Stream")), 1024);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), renamed("a.b,c;d!")), 1024);  // 4 punctuation marks
+    EXPECT_TRUE(ExtractOle(DocumentSpec(kTypeOle), renamed("a.b,c;d")).file.has_value());  // 3 are allowed
+    Bytes badLength = good;
+    SetLe16(badLength, entry + 64, 0);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), badLength), 1024);
+    SetLe16(badLength, entry + 64, 65);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), badLength), 1024);
+}
+
+TEST(ExtractOleTest, AtMost500DirectoryEntries) {
+    auto withStreams = [](int count) {
+        OleSampleOptions o;
+        for (int i = 0; i < count; ++i) o.streams.push_back({"S" + std::to_string(i), Bytes {}});
+        return BuildOle(o);
+    };
+    const OleSample fits = withStreams(499);  // 500 entries
+    EXPECT_TRUE(ExtractOle(DocumentSpec(kTypeOle), WithTail(fits.bytes, 8192)).file.has_value());
+    const OleSample tooMany = withStreams(500);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), WithTail(tooMany.bytes, 8192)),
+                   static_cast<std::int64_t>(OleSample::SectorOffset(tooMany.directorySectors[0])));
+}
+
+TEST(ExtractOleTest, DifatSectorsCountAsRead) {
+    OleSampleOptions o = tools::WordDocumentStreams();
+    o.difatSectors = 2;
+    const OleSample sample = BuildOle(o);
+    ASSERT_EQ(sample.difatSectors.size(), 2u);
+    const std::uint32_t last = sample.difatSectors.back();
+    ASSERT_EQ(sample.bytes.size(), (last + 2) * 512u);
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(sample.bytes, 8192)), (last + 6) * 512u, "doc",
+                   static_cast<std::int64_t>(last + 1) * 512);
+}
+
+TEST(ExtractOleTest, DifatChainsAreBounded) {
+    OleSampleOptions o = tools::WordDocumentStreams();
+    o.difatSectors = 1;
+    const OleSample sample = BuildOle(o);
+    const std::uint32_t difat = sample.difatSectors[0];
+    Bytes cyclic = WithTail(sample.bytes, 8192);
+    SetLe32(cyclic, 72, 100);                                      // the most sectors allowed
+    SetLe32(cyclic, OleSample::SectorOffset(difat) + 508, difat);  // naming itself
+    const ExtractResult r = ExtractOle(DocumentSpec(kTypeOle), cyclic);
+    ASSERT_TRUE(r.file.has_value());
+    EXPECT_EQ(r.file->suffix, "doc");
+
+    // A DIFAT sector out of reach: continue at the last one read, or after
+    // the header when none was.
+    Bytes unreadable = cyclic;
+    SetLe32(unreadable, OleSample::SectorOffset(difat) + 508, 0x00FFFFFF);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), unreadable),
+                   static_cast<std::int64_t>(OleSample::SectorOffset(difat)));
+    SetLe32(unreadable, 68, 0xFFFFFFFE);
+    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), unreadable), 512);
+}
+
+TEST(ExtractOleTest, HugeSizesAreCutToTheBytes) {
+    const OleSample sample = BuildOle(Streams({{"WordDocument", 5000}, {"Workbook", 100}}));
+    const Bytes good = WithTail(sample.bytes, 4096);
+    const std::size_t entry = OleSample::SectorOffset(sample.directorySectors[0]) + 128;
+    Bytes hugeStream = good;
+    SetLe32(hugeStream, entry + 120, 0xFFFFFFFF);
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), hugeStream), good.size(), "doc", 1024);
+
+    Bytes hugeMiniFat = good;
+    SetLe32(hugeMiniFat, 64, 0xFFFFFFFF);  // mini FAT sector count
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), hugeMiniFat), good.size(), "doc", 1024);
+
+    Bytes farMiniFat = good;
+    SetLe32(farMiniFat, 60, 0x7FFFFFF0);  // first mini FAT sector: N is taken from it
+    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), farMiniFat), good.size(), "doc",
+                   static_cast<std::int64_t>(good.size()));
+}
+
+}  // namespace
+}  // namespace qb::cdr

@@ -1,0 +1,67 @@
+// Fuzz target: bytes that follow a header, as the carving engine hands them
+// to the document extractors (HTML, PDF, OLE compound files). Each extractor
+// sees the bytes with its default definition, with a small maxLength, with
+// maxLength equal to the bytes (a re-read), under the single-extension ids,
+// and cut in half; every result must stay inside the bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <vector>
+
+#include "src/cdr/extractor.h"
+#include "src/cdr/type_table.h"
+
+namespace {
+
+using namespace qb::cdr;
+
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+const TypeSpec& Default(int typeId) {
+    static const std::vector<TypeSpec> table = DefaultTypeTable();
+    for (const TypeSpec& t : table)
+        if (t.typeId == typeId) return t;
+    std::abort();
+}
+
+// The file lies inside the bytes and the search goes on no further than
+// their end (or, for OLE, than the file).
+void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+    const ExtractResult r = extract(spec, bytes);
+    if (r.resume) Check(*r.resume >= 0 && static_cast<std::uint64_t>(*r.resume) <= bytes.size());
+    if (!r.file) return;
+    Check(r.resume.has_value());
+    Check(r.file->start == 0);
+    Check(r.file->size > 0 && r.file->size <= bytes.size());
+    Check(ExtensionAllowed(spec.typeId, r.file->suffix));
+    if (extract == &ExtractOle)
+        Check(static_cast<std::uint64_t>(*r.resume) <= r.file->size);
+    else
+        Check(static_cast<std::uint64_t>(*r.resume) == r.file->size);
+}
+
+void RunVariants(Extractor extract, TypeSpec spec, std::span<const std::uint8_t> bytes) {
+    Run(extract, spec, bytes);
+    Run(extract, spec, bytes.first(bytes.size() / 2));
+    spec.maxLength = 600;
+    Run(extract, spec, bytes);
+    spec.maxLength = bytes.size();
+    Run(extract, spec, bytes);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> bytes(data, size);
+    RunVariants(&ExtractHtml, Default(kTypeHtm), bytes);
+    RunVariants(&ExtractPdf, Default(kTypePdf), bytes);
+    for (int id : {kTypeOle, kTypeDoc, kTypeXls, kTypePpt}) {
+        TypeSpec spec = Default(kTypeOle);
+        spec.typeId = id;
+        RunVariants(&ExtractOle, spec, bytes);
+    }
+    return 0;
+}
