@@ -1,0 +1,513 @@
+#include "tools/sample_card/archive_samples.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace qb::tools {
+
+namespace {
+
+class TextSource {
+public:
+    explicit TextSource(std::uint32_t seed) : state_(seed * 2246822519u + 0x85EBCA6Bu) {}
+
+    std::uint32_t Next() {
+        state_ = state_ * 1664525u + 1013904223u;
+        return state_ >> 8;
+    }
+    std::string Word() {
+        static constexpr std::array<std::string_view, 32> kWords = {
+            "invoice", "order",   "amount",  "customer", "delivery", "address", "total",   "payment",
+            "account", "balance", "summary", "quarter",  "region",   "product", "price",   "stock",
+            "north",   "south",   "east",    "west",     "monday",   "friday",  "meeting", "budget",
+            "travel",  "photo",   "album",   "holiday",  "family",   "garden",  "kitchen", "office"};
+        return std::string(kWords[Next() % kWords.size()]);
+    }
+    std::string Lines(int count) {
+        std::string out;
+        for (int i = 0; i < count; ++i) {
+            const int words = 4 + static_cast<int>(Next() % 8);
+            for (int w = 0; w < words; ++w) out += (w ? " " : "") + Word();
+            out += "\n";
+        }
+        return out;
+    }
+
+private:
+    std::uint32_t state_;
+};
+
+std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+void AddLe16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void AddLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+void PutLe16(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
+    out[at] = static_cast<std::uint8_t>(v);
+    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+void PutLe32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+void Append(std::vector<std::uint8_t>& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
+
+// ---------------------------------------------------------------- deflate
+
+// Bits go out least significant first; Huffman codes most significant first.
+class BitWriter {
+public:
+    void Put(std::uint32_t value, int bits) {
+        for (int i = 0; i < bits; ++i) PutBit((value >> i) & 1);
+    }
+    void PutCode(std::uint32_t code, int bits) {
+        for (int i = bits - 1; i >= 0; --i) PutBit((code >> i) & 1);
+    }
+    std::vector<std::uint8_t> Finish() {
+        if (used_ > 0) out_.push_back(current_);
+        return std::move(out_);
+    }
+
+private:
+    void PutBit(std::uint32_t bit) {
+        current_ = static_cast<std::uint8_t>(current_ | (bit << used_));
+        if (++used_ == 8) {
+            out_.push_back(current_);
+            current_ = 0;
+            used_ = 0;
+        }
+    }
+    std::vector<std::uint8_t> out_;
+    std::uint8_t current_ = 0;
+    int used_ = 0;
+};
+
+void PutLiteralLength(BitWriter& w, std::uint32_t symbol) {
+    if (symbol < 144)
+        w.PutCode(0x30 + symbol, 8);
+    else if (symbol < 256)
+        w.PutCode(0x190 + symbol - 144, 9);
+    else if (symbol < 280)
+        w.PutCode(symbol - 256, 7);
+    else
+        w.PutCode(0xC0 + symbol - 280, 8);
+}
+
+constexpr std::array<std::uint16_t, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::array<std::uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::array<std::uint16_t, 30> kDistanceBase = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
+                                                         33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+                                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::array<std::uint8_t, 30> kDistanceExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// One final block with the fixed codes; greedy matching through a hash of
+// three bytes.
+std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& data) {
+    BitWriter w;
+    w.Put(1, 1);  // final block
+    w.Put(1, 2);  // fixed Huffman codes
+    constexpr std::size_t kWindow = 32768;
+    constexpr std::size_t kMaxMatch = 258;
+    std::vector<std::int64_t> head(1 << 15, -1);
+    auto hash = [&](std::size_t i) {
+        return ((data[i] << 10) ^ (data[i + 1] << 5) ^ data[i + 2]) & 0x7FFF;
+    };
+    std::size_t i = 0;
+    while (i < data.size()) {
+        std::size_t length = 0, distance = 0;
+        if (i + 3 <= data.size()) {
+            const std::int64_t candidate = head[hash(i)];
+            head[hash(i)] = static_cast<std::int64_t>(i);
+            if (candidate >= 0 && i - static_cast<std::size_t>(candidate) <= kWindow) {
+                const auto c = static_cast<std::size_t>(candidate);
+                while (length < kMaxMatch && i + length < data.size() && data[c + length] == data[i + length]) ++length;
+                distance = i - c;
+            }
+        }
+        if (length >= 3) {
+            std::size_t code = 0;
+            while (code + 1 < kLengthBase.size() && kLengthBase[code + 1] <= length) ++code;
+            PutLiteralLength(w, static_cast<std::uint32_t>(257 + code));
+            w.Put(static_cast<std::uint32_t>(length - kLengthBase[code]), kLengthExtra[code]);
+            std::size_t dcode = 0;
+            while (dcode + 1 < kDistanceBase.size() && kDistanceBase[dcode + 1] <= distance) ++dcode;
+            w.PutCode(static_cast<std::uint32_t>(dcode), 5);
+            w.Put(static_cast<std::uint32_t>(distance - kDistanceBase[dcode]), kDistanceExtra[dcode]);
+            for (std::size_t k = 1; k < length && i + k + 3 <= data.size(); ++k)
+                head[hash(i + k)] = static_cast<std::int64_t>(i + k);
+            i += length;
+        } else {
+            PutLiteralLength(w, data[i]);
+            ++i;
+        }
+    }
+    PutLiteralLength(w, 256);
+    return w.Finish();
+}
+
+// ---------------------------------------------------------------- PE
+
+std::uint32_t AlignUp(std::uint32_t value, std::uint32_t unit) { return (value + unit - 1) / unit * unit; }
+
+struct PeSection {
+    const char* name;
+    std::uint32_t rawSize;
+    std::uint32_t characteristics;
+    std::vector<std::uint8_t> data;  // at most rawSize bytes; the rest is zero
+};
+
+std::vector<std::uint8_t> CodeBytes(std::uint32_t size, TextSource& text) {
+    std::vector<std::uint8_t> code;
+    // Small cdecl functions: prologue, a local, a constant, epilogue.
+    while (code.size() + 24 <= size) {
+        const std::uint32_t constant = text.Next();
+        const std::uint8_t fn[] = {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x08, 0xB8, static_cast<std::uint8_t>(constant),
+                                   static_cast<std::uint8_t>(constant >> 8), static_cast<std::uint8_t>(constant >> 16),
+                                   0x00, 0x89, 0x45, 0xFC, 0x8B, 0x45, 0xFC, 0x8B, 0xE5, 0x5D, 0xC3, 0xCC, 0xCC, 0xCC};
+        code.insert(code.end(), fn, fn + sizeof fn);
+        if (text.Next() % 4 == 0) code.resize(code.size() + 8, 0xCC);
+    }
+    code.resize(std::min<std::size_t>(code.size(), size));
+    return code;
+}
+
+}  // namespace
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> t {};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+std::vector<std::uint8_t> BuildZip(const ZipSampleOptions& options) {
+    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t> central;
+    for (const ZipEntry& entry : options.entries) {
+        const bool deflated = entry.method == ZipMethod::Deflated;
+        const std::vector<std::uint8_t> packed = deflated ? Deflate(entry.data) : entry.data;
+        const std::uint32_t crc = Crc32(entry.data.data(), entry.data.size());
+        const std::uint16_t flags = entry.dataDescriptor ? 0x0008 : 0x0000;
+        const std::uint16_t version = deflated ? 20 : 10;
+        const auto offset = static_cast<std::uint32_t>(out.size());
+
+        Append(out, "PK\x03\x04");
+        AddLe16(out, version);
+        AddLe16(out, flags);
+        AddLe16(out, deflated ? 8 : 0);
+        AddLe16(out, options.dosTime);
+        AddLe16(out, options.dosDate);
+        AddLe32(out, entry.dataDescriptor ? 0 : crc);
+        AddLe32(out, entry.dataDescriptor ? 0 : static_cast<std::uint32_t>(packed.size()));
+        AddLe32(out, entry.dataDescriptor ? 0 : static_cast<std::uint32_t>(entry.data.size()));
+        AddLe16(out, static_cast<std::uint32_t>(entry.name.size()));
+        AddLe16(out, static_cast<std::uint32_t>(entry.extra.size()));
+        Append(out, entry.name);
+        out.insert(out.end(), entry.extra.begin(), entry.extra.end());
+        out.insert(out.end(), packed.begin(), packed.end());
+        if (entry.dataDescriptor) {
+            Append(out, "PK\x07\x08");
+            AddLe32(out, crc);
+            AddLe32(out, static_cast<std::uint32_t>(packed.size()));
+            AddLe32(out, static_cast<std::uint32_t>(entry.data.size()));
+        }
+
+        Append(central, "PK\x01\x02");
+        AddLe16(central, 0x0014);  // made by: MS-DOS, version 2.0
+        AddLe16(central, version);
+        AddLe16(central, flags);
+        AddLe16(central, deflated ? 8 : 0);
+        AddLe16(central, options.dosTime);
+        AddLe16(central, options.dosDate);
+        AddLe32(central, crc);
+        AddLe32(central, static_cast<std::uint32_t>(packed.size()));
+        AddLe32(central, static_cast<std::uint32_t>(entry.data.size()));
+        AddLe16(central, static_cast<std::uint32_t>(entry.name.size()));
+        AddLe16(central, 0);  // extra
+        AddLe16(central, 0);  // comment
+        AddLe16(central, 0);  // disk
+        AddLe16(central, 0);  // internal attributes
+        AddLe32(central, entry.name.ends_with('/') ? 0x10 : 0x20);
+        AddLe32(central, offset);
+        Append(central, entry.name);
+    }
+    const auto centralOffset = static_cast<std::uint32_t>(out.size());
+    out.insert(out.end(), central.begin(), central.end());
+    Append(out, "PK\x05\x06");
+    AddLe16(out, 0);
+    AddLe16(out, 0);
+    AddLe16(out, static_cast<std::uint32_t>(options.entries.size()));
+    AddLe16(out, static_cast<std::uint32_t>(options.entries.size()));
+    AddLe32(out, static_cast<std::uint32_t>(central.size()));
+    AddLe32(out, centralOffset);
+    AddLe16(out, static_cast<std::uint32_t>(options.comment.size()));
+    Append(out, options.comment);
+    return out;
+}
+
+ZipSampleOptions PlainZipEntries(std::uint32_t seed) {
+    TextSource text(seed);
+    ZipSampleOptions zip;
+    zip.entries.push_back({"notes.txt", Bytes(text.Lines(40))});
+    std::string csv = "date;customer;amount\n";
+    for (int i = 1; i <= 60; ++i)
+        csv += "2014-09-" + std::to_string(1 + i % 28) + ";" + text.Word() + ";" + std::to_string(text.Next() % 10000) +
+               "\n";
+    zip.entries.push_back({"report.csv", Bytes(csv)});
+    std::vector<std::uint8_t> values;
+    for (int i = 0; i < 300; ++i) values.push_back(static_cast<std::uint8_t>(text.Next()));
+    zip.entries.push_back({"photos/list.bin", values, ZipMethod::Stored});
+    return zip;
+}
+
+ZipSampleOptions OpenOfficeEntries(OpenOfficeKind kind, std::uint32_t seed) {
+    TextSource text(seed);
+    const char* type = kind == OpenOfficeKind::Writer ? "writer" : kind == OpenOfficeKind::Calc ? "calc" : "impress";
+    const std::string mime = std::string("application/vnd.sun.xml.") + type;
+    const std::string office = "xmlns:office=\"http://openoffice.org/2000/office\"";
+    ZipSampleOptions zip;
+    zip.entries.push_back({"mimetype", Bytes(mime), ZipMethod::Stored});
+    std::string content = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content " + office +
+                          " xmlns:text=\"http://openoffice.org/2000/text\" office:class=\"" +
+                          (kind == OpenOfficeKind::Writer ? "text" : kind == OpenOfficeKind::Calc ? "spreadsheet"
+                                                                                                  : "presentation") +
+                          "\" office:version=\"1.0\"><office:body>";
+    for (int i = 0; i < 25; ++i) content += "<text:p>" + text.Lines(1) + "</text:p>";
+    content += "</office:body></office:document-content>\n";
+    zip.entries.push_back({"content.xml", Bytes(content)});
+    zip.entries.push_back({"styles.xml", Bytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-styles " +
+                                               office + " office:version=\"1.0\"><office:styles/></office:document-styles>\n")});
+    zip.entries.push_back({"meta.xml", Bytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-meta " + office +
+                                             " office:version=\"1.0\"><office:meta><meta:generator>OpenOffice.org 1.1.4"
+                                             "</meta:generator><dc:creator>M. Keller</dc:creator></office:meta>"
+                                             "</office:document-meta>\n")});
+    zip.entries.push_back({"settings.xml", Bytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-settings " +
+                                                 office + " office:version=\"1.0\"/>\n")});
+    zip.entries.push_back({"META-INF/manifest.xml",
+                           Bytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<manifest:manifest xmlns:manifest="
+                                 "\"http://openoffice.org/2001/manifest\">\n <manifest:file-entry manifest:media-type=\"" +
+                                 mime +
+                                 "\" manifest:full-path=\"/\"/>\n <manifest:file-entry manifest:media-type=\"text/xml\" "
+                                 "manifest:full-path=\"content.xml\"/>\n</manifest:manifest>\n")});
+    return zip;
+}
+
+ZipSampleOptions JarEntries(std::uint32_t seed) {
+    TextSource text(seed);
+    ZipSampleOptions zip;
+    ZipEntry dir {"META-INF/", {}, ZipMethod::Stored};
+    dir.extra = {0xFE, 0xCA, 0x00, 0x00};  // the jar tool's marker
+    zip.entries.push_back(dir);
+    zip.entries.push_back(
+        {"META-INF/MANIFEST.MF", Bytes("Manifest-Version: 1.0\r\nCreated-By: 1.6.0_45 (Sun Microsystems Inc.)\r\n"
+                                       "Main-Class: Main\r\n\r\n")});
+    // A class file: magic, version 50 (Java 6), a constant pool, one method.
+    std::vector<std::uint8_t> cls = {0xCA, 0xFE, 0xBA, 0xBE, 0x00, 0x00, 0x00, 0x32};
+    const std::vector<std::string> constants = {"Main", "java/lang/Object", "main", "([Ljava/lang/String;)V", "Code",
+                                                "<init>", "()V", "SourceFile", "Main.java", text.Word()};
+    cls.push_back(0);
+    cls.push_back(static_cast<std::uint8_t>(constants.size() + 1));
+    for (const std::string& c : constants) {
+        cls.push_back(0x01);  // CONSTANT_Utf8
+        cls.push_back(static_cast<std::uint8_t>(c.size() >> 8));
+        cls.push_back(static_cast<std::uint8_t>(c.size()));
+        Append(cls, c);
+    }
+    const std::uint8_t rest[] = {0x00, 0x21, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,
+                                 0x00, 0x09, 0x00, 0x03, 0x00, 0x04, 0x00, 0x01, 0x00, 0x05, 0x00, 0x00,
+                                 0x00, 0x0D, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0xB1, 0x00,
+                                 0x00, 0x00, 0x00, 0x00, 0x00};
+    cls.insert(cls.end(), rest, rest + sizeof rest);
+    zip.entries.push_back({"Main.class", cls});
+    return zip;
+}
+
+std::vector<std::uint8_t> BuildRar(const RarSampleOptions& options) {
+    std::vector<std::uint8_t> out = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+    auto headerCrc = [&](std::size_t start) {
+        const std::uint32_t crc = Crc32(out.data() + start + 2, out.size() - start - 2);
+        PutLe16(out, start, crc & 0xFFFF);
+    };
+
+    std::size_t at = out.size();
+    AddLe16(out, 0);
+    out.push_back(0x73);
+    AddLe16(out, 0x0000);
+    AddLe16(out, 13);
+    AddLe16(out, 0);  // reserved
+    AddLe32(out, 0);  // reserved
+    headerCrc(at);
+
+    const std::uint32_t dosTime = (static_cast<std::uint32_t>(((2014 - 1980) << 9) | (9 << 5) | 23) << 16) |
+                                  ((10 << 11) | (15 << 5));
+    for (const RarEntry& entry : options.entries) {
+        at = out.size();
+        AddLe16(out, 0);
+        out.push_back(0x74);
+        AddLe16(out, 0x8000);  // a block with data after its header
+        AddLe16(out, static_cast<std::uint32_t>(32 + entry.name.size()));
+        AddLe32(out, static_cast<std::uint32_t>(entry.data.size()));  // packed size
+        AddLe32(out, static_cast<std::uint32_t>(entry.data.size()));  // unpacked size
+        out.push_back(2);                                              // host: Windows
+        AddLe32(out, Crc32(entry.data.data(), entry.data.size()));
+        AddLe32(out, dosTime);
+        out.push_back(options.unpackVersion);
+        out.push_back(0x30);  // stored
+        AddLe16(out, static_cast<std::uint32_t>(entry.name.size()));
+        AddLe32(out, 0x20);  // archive attribute
+        Append(out, entry.name);
+        headerCrc(at);
+        out.insert(out.end(), entry.data.begin(), entry.data.end());
+    }
+    if (options.endBlock) {
+        at = out.size();
+        AddLe16(out, 0);
+        out.push_back(0x7B);
+        AddLe16(out, 0x4000);
+        AddLe16(out, 7);
+        headerCrc(at);
+    }
+    out.insert(out.end(), options.trailingZeros, 0);
+    return out;
+}
+
+RarSampleOptions PlainRarEntries(std::uint32_t seed) {
+    TextSource text(seed);
+    RarSampleOptions rar;
+    rar.entries.push_back({"readme.txt", Bytes(text.Lines(30))});
+    std::vector<std::uint8_t> values;
+    for (int i = 0; i < 700; ++i) values.push_back(static_cast<std::uint8_t>(text.Next() >> 3));
+    rar.entries.push_back({"data\\values.bin", values});
+    return rar;
+}
+
+std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options) {
+    TextSource text(options.seed);
+    constexpr std::uint32_t kFileAlign = 0x200;
+    constexpr std::uint32_t kSectionAlign = 0x1000;
+
+    std::vector<PeSection> sections;
+    sections.push_back({".text", AlignUp(std::max<std::uint32_t>(options.codeSize, 1), kFileAlign), 0x60000020,
+                        CodeBytes(AlignUp(std::max<std::uint32_t>(options.codeSize, 1), kFileAlign) - 0x40, text)});
+    std::vector<std::uint8_t> rdata;
+    for (std::string_view s : {"Quillbrook sample program", "settings.ini", "Could not open the file.", "%s: %d\n"}) {
+        Append(rdata, s);
+        rdata.push_back(0);
+    }
+    sections.push_back({".rdata", 0x400, 0x40000040, rdata});
+    std::vector<std::uint8_t> data;
+    for (int i = 0; i < 16; ++i) data.push_back(static_cast<std::uint8_t>(text.Next()));
+    sections.push_back({".data", AlignUp(std::max<std::uint32_t>(options.dataSize, 1), kFileAlign), 0xC0000040, data});
+    // An empty resource directory: characteristics, time, version, no entries.
+    sections.push_back({".rsrc", 0x200, 0x40000040, std::vector<std::uint8_t>(16, 0)});
+    if (options.library)
+        sections.push_back({".reloc", 0x200, 0x42000040, {0x00, 0x10, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00}});
+
+    const std::uint32_t peOffset = std::max<std::uint32_t>(options.peOffset, 0x40);
+    const auto count = static_cast<std::uint32_t>(sections.size());
+    const std::uint32_t headersSize = AlignUp(peOffset + 24 + 224 + count * 40, kFileAlign);
+    std::uint32_t raw = headersSize;
+    std::uint32_t virtualAddress = kSectionAlign;
+    std::vector<std::uint32_t> rawPointer, virtualAddresses, virtualSizes;
+    for (const PeSection& s : sections) {
+        rawPointer.push_back(raw);
+        virtualAddresses.push_back(virtualAddress);
+        const std::uint32_t virtualSize = std::max<std::uint32_t>(static_cast<std::uint32_t>(s.data.size()), 1);
+        virtualSizes.push_back(virtualSize);
+        raw += s.rawSize;
+        virtualAddress += AlignUp(std::max(virtualSize, s.rawSize), kSectionAlign);
+    }
+    const std::uint32_t imageSize = virtualAddress;
+
+    std::vector<std::uint8_t> out(raw, 0);
+    // DOS header and stub.
+    out[0] = 'M';
+    out[1] = 'Z';
+    PutLe16(out, 2, 0x90);   // bytes on the last page
+    PutLe16(out, 4, 3);      // pages
+    PutLe16(out, 8, 4);      // header paragraphs
+    PutLe16(out, 12, 0xFFFF);  // maximum allocation
+    PutLe16(out, 16, 0xB8);  // initial SP
+    PutLe16(out, 24, 0x40);  // relocation table
+    PutLe32(out, 60, peOffset);
+    const std::uint8_t stub[] = {0x0E, 0x1F, 0xBA, 0x0E, 0x00, 0xB4, 0x09, 0xCD, 0x21, 0xB8, 0x01, 0x4C, 0xCD, 0x21};
+    std::vector<std::uint8_t> program(stub, stub + sizeof stub);
+    Append(program, "This program cannot be run in DOS mode.\r\r\n$");
+    for (std::size_t i = 0; i < program.size() && 0x40 + i < peOffset; ++i) out[0x40 + i] = program[i];
+
+    // PE header.
+    const std::size_t pe = peOffset;
+    out[pe] = 'P';
+    out[pe + 1] = 'E';
+    PutLe16(out, pe + 4, 0x014C);
+    PutLe16(out, pe + 6, count);
+    PutLe32(out, pe + 8, 0x54213F80);  // 2014-09-23
+    PutLe16(out, pe + 20, 224);
+    PutLe16(out, pe + 22, options.characteristics ? *options.characteristics : options.library ? 0x2102 : 0x0102);
+
+    // Optional header (PE32).
+    const std::size_t opt = pe + 24;
+    PutLe16(out, opt, 0x010B);
+    out[opt + 2] = 10;  // linker 10.0
+    PutLe32(out, opt + 4, sections[0].rawSize);
+    PutLe32(out, opt + 8, raw - headersSize - sections[0].rawSize);
+    PutLe32(out, opt + 16, virtualAddresses[0] + 0x10);  // entry point
+    PutLe32(out, opt + 20, virtualAddresses[0]);
+    PutLe32(out, opt + 24, virtualAddresses[1]);
+    PutLe32(out, opt + 28, options.library ? 0x10000000 : 0x00400000);
+    PutLe32(out, opt + 32, kSectionAlign);
+    PutLe32(out, opt + 36, kFileAlign);
+    PutLe16(out, opt + 40, 5);  // operating system 5.1
+    PutLe16(out, opt + 42, 1);
+    PutLe16(out, opt + 48, 5);  // subsystem 5.1
+    PutLe16(out, opt + 50, 1);
+    PutLe32(out, opt + 56, imageSize);
+    PutLe32(out, opt + 60, headersSize);
+    PutLe16(out, opt + 68, options.library ? 2 : 3);  // Windows GUI / console
+    PutLe16(out, opt + 70, options.library ? 0x0140 : 0x8140);
+    PutLe32(out, opt + 72, 0x100000);  // stack reserve, commit
+    PutLe32(out, opt + 76, 0x1000);
+    PutLe32(out, opt + 80, 0x100000);  // heap reserve, commit
+    PutLe32(out, opt + 84, 0x1000);
+    PutLe32(out, opt + 92, 16);  // data directories
+    const std::size_t directories = opt + 96;
+    PutLe32(out, directories + 2 * 8, virtualAddresses[3]);  // resources
+    PutLe32(out, directories + 2 * 8 + 4, 16);
+    if (options.library) {
+        PutLe32(out, directories + 5 * 8, virtualAddresses[4]);  // base relocations
+        PutLe32(out, directories + 5 * 8 + 4, 8);
+    }
+
+    // Section table and raw data.
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t entry = pe + 248 + std::size_t {i} * 40;
+        const PeSection& s = sections[i];
+        std::copy(s.name, s.name + std::string_view(s.name).size(), out.begin() + static_cast<std::ptrdiff_t>(entry));
+        PutLe32(out, entry + 8, virtualSizes[i]);
+        PutLe32(out, entry + 12, virtualAddresses[i]);
+        PutLe32(out, entry + 16, s.rawSize);
+        PutLe32(out, entry + 20, rawPointer[i]);
+        PutLe32(out, entry + 36, s.characteristics);
+        std::copy(s.data.begin(), s.data.begin() + std::min<std::size_t>(s.data.size(), s.rawSize),
+                  out.begin() + rawPointer[i]);
+    }
+    for (std::size_t i = 0; i < options.overlay; ++i) out.push_back(static_cast<std::uint8_t>(text.Next()));
+    return out;
+}
+
+}  // namespace qb::tools
