@@ -3,10 +3,12 @@
 #include <iostream>
 
 #include "cli/console_output.h"
+#include "cli/file_carving.h"
 #include "cli/phone_recovery.h"
 #include "device/acquisition.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "tools/sample_card/sample_card.h"
 #include "tools/sample_phone/sample_phone.h"
 
 namespace qb::cli {
@@ -129,6 +131,29 @@ int RunPhoneDemo(const std::string& out) {
     return code;
 }
 
-int RunDemo(const std::string& out) { return RunPhoneDemo(out); }
+int RunCardDemo(const std::string& out) {
+    const std::string image = platform::JoinPath(out, "sample-card.img");
+    std::string error;
+    const std::optional<tools::CardTruth> truth = tools::GenerateSampleCard(image, tools::SampleCardOptions {}, &error);
+    if (!truth) {
+        std::cerr << "quillbrook: cannot generate the sample card: " << error << "\n";
+        return 1;
+    }
+    std::cout << "\nSample card generated in " << image << " (" << truth->files.size()
+              << " files to find, with decoys and files off block boundaries)\n";
+    const CarveResult result = CarveSource(image, out, "");
+    const int code = PrintCarveSummary(std::cout, result);
+    if (code != 0) return code;
+    std::uint64_t found = 0;
+    for (const auto& [group, tally] : result.groups) found += tally.files;
+    std::cout << "Found " << found << " of the " << truth->files.size() << " files the card holds\n";
+    return 0;
+}
+
+int RunDemo(const std::string& out) {
+    const int phone = RunPhoneDemo(out);
+    const int card = RunCardDemo(out);
+    return phone != 0 ? phone : card;
+}
 
 }  // namespace qb::cli

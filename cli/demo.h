@@ -1,4 +1,4 @@
-// quillbrook demo: the main road on a generated sample phone.
+// quillbrook demo: the main road on a generated sample phone and sample card.
 #pragma once
 
 #include <string>
@@ -12,6 +12,10 @@ namespace qb::cli {
 // beside the executable, recovers them, writes the reports into out and says
 // what was recovered.
 int RunPhoneDemo(const std::string& out);
+
+// Generates the sample card image into <out>/sample-card.img, carves it
+// into <out>/disk<time>/ and says what was found.
+int RunCardDemo(const std::string& out);
 
 // Every stage in turn; returns the first failing stage's code, else 0.
 int RunDemo(const std::string& out);

@@ -1,6 +1,9 @@
 // quillbrook: the command-line front end.
 //
 //   quillbrook recover-db --contacts F [--contacts-backup F] --messages F [--messages-backup F] --out DIR
+//   quillbrook phone --out DIR [--adb PATH]
+//   quillbrook disks
+//   quillbrook carve SOURCE --out DIR [--types LIST]
 //   quillbrook demo [--out DIR]
 //
 // Exit codes: 0 success, 1 nothing could be read or written, 2 usage error.
@@ -11,7 +14,11 @@
 #include "cli/console_output.h"
 #include "cli/database_recovery.h"
 #include "cli/demo.h"
+#include "cli/disk_listing.h"
+#include "cli/file_carving.h"
+#include "cli/phone_recovery.h"
 #include "output/html_report.h"
+#include "src/cdr/type_table.h"
 
 namespace {
 
@@ -43,6 +50,22 @@ int main(int argc, char** argv) {
     recover->add_option("--messages-backup", inputs.messagesBackup, "backup copy of mmssms.db, without its log");
     recover->add_option("--out", recoverOut, "folder for Contacts.html and Messages.html")->required();
 
+    std::string phoneOut, adbPath;
+    CLI::App* phone = app.add_subcommand("phone", "Copy the databases from an attached phone and recover them");
+    phone->add_option("--out", phoneOut, "folder for Contacts.html and Messages.html")->required();
+    phone->add_option("--adb", adbPath, "the Android Debug Bridge client to run (default: the one beside quillbrook, "
+                                        "else adb on the PATH)");
+
+    CLI::App* disks = app.add_subcommand("disks", "List the disks and partitions of this computer");
+
+    std::string carveSource, carveOut, carveTypes;
+    CLI::App* carve = app.add_subcommand("carve", "Find files on a disk or disk image by their structure and copy them out");
+    carve->add_option("SOURCE", carveSource, "a disk device (such as /dev/sdb) or a disk image file")->required();
+    carve->add_option("--out", carveOut, "folder for the found files (disk<time>/<type>/<block>.<ext>)")->required();
+    carve->add_option("--types", carveTypes,
+                      "comma-separated types to look for (default: all of "
+                      "jpg,gif,bmp,wmv,mov,rif,htm,ole,zip,rar,exe,png,mpg,pdf)");
+
     std::string demoOut = "quillbrook-demo";
     CLI::App* demo = app.add_subcommand("demo", "Recover a generated sample phone");
     demo->add_option("--out", demoOut, "folder for the sample phone and the reports")->capture_default_str();
@@ -59,6 +82,16 @@ int main(int argc, char** argv) {
     }
 
     if (recover->parsed()) return RecoverDb(inputs, recoverOut);
+    if (phone->parsed()) return qb::cli::RunPhone(phoneOut, adbPath);
+    if (disks->parsed()) return qb::cli::RunDiskListing();
+    if (carve->parsed()) {
+        std::string unknown;
+        if (!carveTypes.empty() && !qb::cdr::TypeTableFromList(carveTypes, &unknown)) {
+            std::cerr << "quillbrook: --types: unknown file type \"" << unknown << "\"\n";
+            return kUsageError;
+        }
+        return qb::cli::PrintCarveSummary(std::cout, qb::cli::CarveSource(carveSource, carveOut, carveTypes));
+    }
     if (demo->parsed()) return qb::cli::RunDemo(demoOut);
     return kUsageError;
 }
