@@ -13,76 +13,16 @@
 
 #include "src/cdr/extractor.h"
 #include "src/cdr/type_table.h"
+#include "tests/cdr/extractor_test_support.h"
 #include "tools/sample_card/archive_samples.h"
 
 namespace qb::cdr {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace extractortest;
 using tools::BuildPe;
 using tools::BuildRar;
 using tools::BuildZip;
-
-// A definition of the default table; the office ids (sxw, sxc, sxi) are the
-// zip definition under their own id and suffix.
-TypeSpec ArchiveSpec(int typeId, std::optional<std::uint64_t> maxLength = std::nullopt) {
-    const bool office = typeId == kTypeSxw || typeId == kTypeSxc || typeId == kTypeSxi;
-    for (TypeSpec& t : DefaultTypeTable()) {
-        if (t.typeId != (office ? kTypeZip : typeId)) continue;
-        if (office) {
-            t.typeId = typeId;
-            t.suffix = typeId == kTypeSxw ? "sxw" : typeId == kTypeSxc ? "sxc" : "sxi";
-        }
-        if (maxLength) t.maxLength = *maxLength;
-        return t;
-    }
-    ADD_FAILURE() << "no type " << typeId;
-    return {};
-}
-
-Bytes WithTail(Bytes b, std::size_t n, std::uint8_t value = 0xEE) {
-    b.insert(b.end(), n, value);
-    return b;
-}
-
-Bytes Head(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
-
-std::size_t FindBytes(const Bytes& hay, const Bytes& needle, std::size_t from = 0) {
-    const auto it = std::search(hay.begin() + static_cast<std::ptrdiff_t>(from), hay.end(), needle.begin(), needle.end());
-    if (it == hay.end()) ADD_FAILURE() << "not found";
-    return static_cast<std::size_t>(it - hay.begin());
-}
-std::size_t FindText(const Bytes& hay, std::string_view needle, std::size_t from = 0) {
-    return FindBytes(hay, Bytes(needle.begin(), needle.end()), from);
-}
-
-void SetLe16(Bytes& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void SetLe32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void ExpectRecorded(const ExtractResult& r, std::uint64_t size, const std::string& suffix, std::int64_t resume) {
-    ASSERT_TRUE(r.resume.has_value());
-    ASSERT_TRUE(r.file.has_value());
-    EXPECT_EQ(r.file->start, 0);
-    EXPECT_EQ(r.file->size, size);
-    EXPECT_EQ(r.file->suffix, suffix);
-    EXPECT_EQ(*r.resume, resume);
-}
-
-void ExpectContinue(const ExtractResult& r, std::int64_t at) {
-    ASSERT_TRUE(r.resume.has_value());
-    EXPECT_EQ(*r.resume, at);
-    EXPECT_FALSE(r.file.has_value());
-}
-
-void ExpectUndecided(const ExtractResult& r) {
-    EXPECT_FALSE(r.resume.has_value());
-    EXPECT_FALSE(r.file.has_value());
-}
 
 // ----------------------------------------------------------------- ZIP --
 
@@ -93,9 +33,9 @@ void ExpectZip(const ExtractResult& r, std::size_t size, const std::string& exte
 
 TEST(ExtractZipTest, PlainArchiveEndsAfterItsEndRecord) {
     const Bytes zip = BuildZip(tools::PlainZipEntries());
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(zip, 500)), zip.size(), "zip");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(zip, 500)), zip.size(), "zip");
     // The end record closes the bytes: nothing more is needed.
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), zip), zip.size(), "zip");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), zip), zip.size(), "zip");
 }
 
 TEST(ExtractZipTest, ArchiveWithCommentEndsAfterTheComment) {
@@ -103,9 +43,9 @@ TEST(ExtractZipTest, ArchiveWithCommentEndsAfterTheComment) {
     o.comment = "hello";
     const Bytes zip = BuildZip(o);
     ASSERT_EQ(std::string(zip.end() - 5, zip.end()), "hello");
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(zip, 500)), zip.size(), "zip");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(zip, 500)), zip.size(), "zip");
     // A comment running past the bytes is left to a re-read.
-    ExpectUndecided(ExtractZip(ArchiveSpec(kTypeZip), Head(zip, zip.size() - 2)));
+    ExpectUndecided(ExtractZip(SpecFor(kTypeZip), Head(zip, zip.size() - 2)));
 }
 
 TEST(ExtractZipTest, OpenOfficeDocumentsByMimetype) {
@@ -113,60 +53,60 @@ TEST(ExtractZipTest, OpenOfficeDocumentsByMimetype) {
         {tools::OpenOfficeKind::Writer, "sxw"}, {tools::OpenOfficeKind::Calc, "sxc"}, {tools::OpenOfficeKind::Impress, "sxi"}};
     for (const auto& [kind, extension] : kinds) {
         const Bytes zip = BuildZip(tools::OpenOfficeEntries(kind));
-        ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(zip, 500)), zip.size(), extension);
+        ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(zip, 500)), zip.size(), extension);
     }
     tools::ZipSampleOptions draw = tools::OpenOfficeEntries(tools::OpenOfficeKind::Writer);
     const std::string mime = "application/vnd.sun.xml.draw";
     draw.entries[0].data.assign(mime.begin(), mime.end());
     const Bytes zip = BuildZip(draw);
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(zip, 500)), zip.size(), "sx");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(zip, 500)), zip.size(), "sx");
 }
 
 TEST(ExtractZipTest, EntryNamesRefineAPlainZip) {
     const Bytes jar = BuildZip(tools::JarEntries());
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(jar, 500)), jar.size(), "jar");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(jar, 500)), jar.size(), "jar");
 
     for (const char* name : {"lib/util.jar", "src/Main.java"}) {
         tools::ZipSampleOptions o = tools::PlainZipEntries();
         o.entries[1].name = name;
         const Bytes zip = BuildZip(o);
-        ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(zip, 500)), zip.size(), "jar");
+        ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(zip, 500)), zip.size(), "jar");
     }
     // content.xml without the mimetype entry: an office document of unknown kind.
     tools::ZipSampleOptions o = tools::OpenOfficeEntries(tools::OpenOfficeKind::Calc);
     o.entries.erase(o.entries.begin());
     const Bytes zip = BuildZip(o);
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(zip, 500)), zip.size(), "sx");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(zip, 500)), zip.size(), "sx");
     // The first name that refines it wins.
     o.entries.push_back({"Main.class", {1, 2, 3}});
     const Bytes both = BuildZip(o);
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(both, 500)), both.size(), "sx");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(both, 500)), both.size(), "sx");
 }
 
 TEST(ExtractZipTest, ExtensionFilterOfTheOfficeIds) {
     const Bytes writer = WithTail(BuildZip(tools::OpenOfficeEntries(tools::OpenOfficeKind::Writer)), 500);
-    const ExtractResult all = ExtractZip(ArchiveSpec(kTypeZip), writer);
+    const ExtractResult all = ExtractZip(SpecFor(kTypeZip), writer);
     ASSERT_TRUE(all.file.has_value());
-    EXPECT_TRUE(ExtractZip(ArchiveSpec(kTypeSxw), writer).file.has_value());
-    ExpectContinue(ExtractZip(ArchiveSpec(kTypeSxc), writer), *all.resume);
-    ExpectContinue(ExtractZip(ArchiveSpec(kTypeSxi), writer), *all.resume);
+    EXPECT_TRUE(ExtractZip(SpecFor(kTypeSxw), writer).file.has_value());
+    ExpectContinue(ExtractZip(SpecFor(kTypeSxc), writer), *all.resume);
+    ExpectContinue(ExtractZip(SpecFor(kTypeSxi), writer), *all.resume);
     const Bytes plain = WithTail(BuildZip(tools::PlainZipEntries()), 500);
-    EXPECT_FALSE(ExtractZip(ArchiveSpec(kTypeSxw), plain).file.has_value());
+    EXPECT_FALSE(ExtractZip(SpecFor(kTypeSxw), plain).file.has_value());
 }
 
 TEST(ExtractZipTest, DataDescriptorEndsTheWalk) {
     tools::ZipSampleOptions o = tools::PlainZipEntries();
     o.entries[0].dataDescriptor = true;
     const Bytes zip = BuildZip(o);
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(zip, 500)), zip.size(), "zip");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(zip, 500)), zip.size(), "zip");
     // From there the end record is sought within maxLength bytes.
     const std::int64_t cursor = 30 + 9;  // past the first header and "notes.txt"
-    ExpectContinue(ExtractZip(ArchiveSpec(kTypeZip, 500), WithTail(zip, 500)), cursor);
+    ExpectContinue(ExtractZip(SpecFor(kTypeZip, 500), WithTail(zip, 500)), cursor);
     // Only an entry whose sizes are both zero stops it; otherwise the end
     // record is sought in all the bytes after the walk.
     Bytes withSizes = zip;
     SetLe32(withSizes, 22, static_cast<std::uint32_t>(o.entries[0].data.size()));  // uncompressed size
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip, 500), WithTail(withSizes, 500)), zip.size(), "zip");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip, 500), WithTail(withSizes, 500)), zip.size(), "zip");
 }
 
 TEST(ExtractZipTest, OfficeDocumentIsSoughtWithinOneMebibyte) {
@@ -175,52 +115,52 @@ TEST(ExtractZipTest, OfficeDocumentIsSoughtWithinOneMebibyte) {
     o.entries.push_back({"Pictures/scan.bin", Bytes(1100000, 0x42), tools::ZipMethod::Stored});
     const Bytes zip = BuildZip(o);
     const std::size_t cursor = FindText(zip, "content.xml") + 11;
-    ExpectContinue(ExtractZip(ArchiveSpec(kTypeZip), WithTail(zip, 500)), static_cast<std::int64_t>(cursor));
+    ExpectContinue(ExtractZip(SpecFor(kTypeZip), WithTail(zip, 500)), static_cast<std::int64_t>(cursor));
 }
 
 TEST(ExtractZipTest, RejectedEntries) {
     const Bytes zip = WithTail(BuildZip(tools::PlainZipEntries()), 500);
     // Compressed size above maxLength (notes.txt packs to several hundred bytes).
-    ExpectContinue(ExtractZip(ArchiveSpec(kTypeZip, 200), zip), 4);
+    ExpectContinue(ExtractZip(SpecFor(kTypeZip, 200), zip), 4);
 
     tools::ZipSampleOptions o = tools::PlainZipEntries();
     o.entries[1].name = std::string(101, 'n');
     const Bytes longName = BuildZip(o);
     const std::size_t second = FindText(longName, "PK\x03\x04", 4);
-    ExpectContinue(ExtractZip(ArchiveSpec(kTypeZip), WithTail(longName, 500)), static_cast<std::int64_t>(second + 4));
+    ExpectContinue(ExtractZip(SpecFor(kTypeZip), WithTail(longName, 500)), static_cast<std::int64_t>(second + 4));
     o.entries[1].name = std::string(100, 'n');
-    EXPECT_TRUE(ExtractZip(ArchiveSpec(kTypeZip), WithTail(BuildZip(o), 500)).file.has_value());
+    EXPECT_TRUE(ExtractZip(SpecFor(kTypeZip), WithTail(BuildZip(o), 500)).file.has_value());
 }
 
 TEST(ExtractZipTest, MissingEndRecordContinuesAtTheCentralDirectory) {
     const Bytes zip = BuildZip(tools::PlainZipEntries());
     const Bytes noEnd = WithTail(Head(zip, zip.size() - 22), 500);
     const std::size_t central = FindText(zip, "PK\x01\x02");
-    ExpectContinue(ExtractZip(ArchiveSpec(kTypeZip), noEnd), static_cast<std::int64_t>(central));
+    ExpectContinue(ExtractZip(SpecFor(kTypeZip), noEnd), static_cast<std::int64_t>(central));
 }
 
 TEST(ExtractZipTest, UndecidedWhenTheBytesRunOut) {
     const Bytes zip = BuildZip(tools::PlainZipEntries());
-    ExpectUndecided(ExtractZip(ArchiveSpec(kTypeZip), Head(zip, 99)));
-    ExpectUndecided(ExtractZip(ArchiveSpec(kTypeZip), Head(zip, 500)));  // inside the first entry's data
-    ExpectUndecided(ExtractZip(ArchiveSpec(kTypeZip), Head(zip, zip.size() - 2)));  // 19 bytes of the record
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), Head(zip, zip.size())), zip.size(), "zip");
+    ExpectUndecided(ExtractZip(SpecFor(kTypeZip), Head(zip, 99)));
+    ExpectUndecided(ExtractZip(SpecFor(kTypeZip), Head(zip, 500)));  // inside the first entry's data
+    ExpectUndecided(ExtractZip(SpecFor(kTypeZip), Head(zip, zip.size() - 2)));  // 19 bytes of the record
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), Head(zip, zip.size())), zip.size(), "zip");
 }
 
 TEST(ExtractZipTest, HostileSizesAndCounts) {
     Bytes zip = WithTail(BuildZip(tools::PlainZipEntries()), 500);
     SetLe32(zip, 18, 0xFFFFFFFF);
-    ExpectContinue(ExtractZip(ArchiveSpec(kTypeZip), zip), 4);
-    ExpectUndecided(ExtractZip(ArchiveSpec(kTypeZip, UINT64_MAX), zip));
+    ExpectContinue(ExtractZip(SpecFor(kTypeZip), zip), 4);
+    ExpectUndecided(ExtractZip(SpecFor(kTypeZip, UINT64_MAX), zip));
     SetLe32(zip, 18, 0xFFFFFFF0);
     SetLe16(zip, 26, 0xFFFF);
-    ExpectContinue(ExtractZip(ArchiveSpec(kTypeZip, UINT64_MAX), zip), 4);
+    ExpectContinue(ExtractZip(SpecFor(kTypeZip, UINT64_MAX), zip), 4);
 
     // Fifty thousand empty entries: each costs one step.
     tools::ZipSampleOptions many;
     for (int i = 0; i < 50000; ++i) many.entries.push_back({"", {}, tools::ZipMethod::Stored});
     const Bytes big = BuildZip(many);
-    ExpectZip(ExtractZip(ArchiveSpec(kTypeZip), WithTail(big, 100)), big.size(), "zip");
+    ExpectZip(ExtractZip(SpecFor(kTypeZip), WithTail(big, 100)), big.size(), "zip");
 }
 
 // ----------------------------------------------------------------- RAR --
@@ -247,18 +187,18 @@ TEST(ExtractRarTest, SampleLayout) {
 
 TEST(ExtractRarTest, ArchiveEndsAfterItsEndBlock) {
     const Bytes rar = PlainRar();
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), WithTail(rar, 100)), rar.size(), "rar",
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), WithTail(rar, 100)), rar.size(), "rar",
                    static_cast<std::int64_t>(rar.size()));
     tools::RarSampleOptions old = tools::PlainRarEntries();
     old.unpackVersion = 20;
     const Bytes rar20 = BuildRar(old);
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), WithTail(rar20, 100)), rar20.size(), "rar",
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), WithTail(rar20, 100)), rar20.size(), "rar",
                    static_cast<std::int64_t>(rar20.size()));
 }
 
 TEST(ExtractRarTest, WithoutEndBlockTheFileEndsSevenBytesAfterTheLastData) {
     const Bytes rar = PlainRar(0, false);
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), WithTail(rar, 100)), kEndBlock + 7, "rar", kEndBlock + 7);
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), WithTail(rar, 100)), kEndBlock + 7, "rar", kEndBlock + 7);
 }
 
 TEST(ExtractRarTest, EmptyArchiveEndsAtZeroFilling) {
@@ -266,18 +206,18 @@ TEST(ExtractRarTest, EmptyArchiveEndsAtZeroFilling) {
     o.trailingZeros = 16;
     const Bytes rar = BuildRar(o);  // marker, archive header, end block at 20
     // The end block's last byte starts the eight zero bytes.
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), WithTail(rar, 100)), 26, "rar", 26);
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), WithTail(rar, 100)), 26, "rar", 26);
     // Without zero filling: the end of the bytes searched, at most maxLength.
     o.trailingZeros = 0;
     const Bytes bare = WithTail(BuildRar(o), 100);
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), bare), bare.size(), "rar", static_cast<std::int64_t>(bare.size()));
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar, 50), bare), 70, "rar", 70);
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), bare), bare.size(), "rar", static_cast<std::int64_t>(bare.size()));
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar, 50), bare), 70, "rar", 70);
 }
 
 TEST(ExtractRarTest, ArchiveHeaderMustFollowTheMarker) {
     Bytes rar = WithTail(PlainRar(), 100);
     rar[9] = 0x75;
-    ExpectContinue(ExtractRar(ArchiveSpec(kTypeRar), rar), 7);
+    ExpectContinue(ExtractRar(SpecFor(kTypeRar), rar), 7);
 }
 
 TEST(ExtractRarTest, FileHeaderIsFoundWithin500Bytes) {
@@ -287,7 +227,7 @@ TEST(ExtractRarTest, FileHeaderIsFoundWithin500Bytes) {
     Bytes shifted(rar.begin(), rar.begin() + 20);
     shifted.insert(shifted.end(), junk.begin(), junk.end());
     shifted.insert(shifted.end(), rar.begin() + 20, rar.end());
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), WithTail(shifted, 100)), shifted.size(), "rar",
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), WithTail(shifted, 100)), shifted.size(), "rar",
                    static_cast<std::int64_t>(shifted.size()));
 }
 
@@ -296,11 +236,11 @@ TEST(ExtractRarTest, OtherArchiveHeaderWithoutFileHeader) {
     // an end block: continue at the block after it.
     Bytes rar = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00, 0x00, 0x00, 0x73, 0x00, 0x00, 14, 0x00};
     rar.resize(21, 0);
-    ExpectContinue(ExtractRar(ArchiveSpec(kTypeRar), WithTail(rar, 600)), 21);
+    ExpectContinue(ExtractRar(SpecFor(kTypeRar), WithTail(rar, 600)), 21);
     // An end block there makes it an empty archive.
     Bytes empty = rar;
     for (std::uint8_t b : {0xC4, 0x3D, 0x7B, 0x00, 0x40, 0x07, 0x00}) empty.push_back(b);
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), WithTail(empty, 600)), 28, "rar", 28);
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), WithTail(empty, 600)), 28, "rar", 28);
 }
 
 TEST(ExtractRarTest, DamagedArchiveEndsAtZeroFillingOrAFixedDistance) {
@@ -308,43 +248,43 @@ TEST(ExtractRarTest, DamagedArchiveEndsAtZeroFillingOrAFixedDistance) {
     SetLe16(rar, kSecondHeader + 5, 0);  // a header size of 0
     const std::size_t zeros = FindBytes(rar, Bytes(8, 0), kSecondHeader);
     ASSERT_EQ(zeros, kEndBlock + 6);
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), WithTail(rar, 100)), zeros + 7, "rar",
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), WithTail(rar, 100)), zeros + 7, "rar",
                    static_cast<std::int64_t>(zeros + 7));
 
     Bytes noZeros = PlainRar();
     SetLe16(noZeros, kSecondHeader + 5, 0);
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), WithTail(noZeros, 60000)), 51200, "rar", 51200);
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), WithTail(noZeros, 60000)), 51200, "rar", 51200);
 
     // Nothing walked: not recorded.
     Bytes first = PlainRar();
     SetLe16(first, 20 + 5, 0);
-    ExpectContinue(ExtractRar(ArchiveSpec(kTypeRar), WithTail(first, 60000)), 20);
+    ExpectContinue(ExtractRar(SpecFor(kTypeRar), WithTail(first, 60000)), 20);
 }
 
 TEST(ExtractRarTest, DataPastTheBytes) {
     const Bytes rar = PlainRar();
     // A re-read of maxLength bytes would hold it.
-    ExpectUndecided(ExtractRar(ArchiveSpec(kTypeRar), Head(rar, 1000)));
-    ExpectUndecided(ExtractRar(ArchiveSpec(kTypeRar), Head(rar, kEndBlock)));  // the end block is missing
+    ExpectUndecided(ExtractRar(SpecFor(kTypeRar), Head(rar, 1000)));
+    ExpectUndecided(ExtractRar(SpecFor(kTypeRar), Head(rar, kEndBlock)));  // the end block is missing
     // It can never fit: damaged.
-    ExpectContinue(ExtractRar(ArchiveSpec(kTypeRar, 1000), Head(rar, 1000)), 20);
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar, 2000), Head(rar, 2000)), 51200, "rar", 51200);
+    ExpectContinue(ExtractRar(SpecFor(kTypeRar, 1000), Head(rar, 1000)), 20);
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar, 2000), Head(rar, 2000)), 51200, "rar", 51200);
     // Walked up to the end of the bytes: ends seven bytes after them.
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar, kEndBlock), Head(rar, kEndBlock)), kEndBlock + 7, "rar",
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar, kEndBlock), Head(rar, kEndBlock)), kEndBlock + 7, "rar",
                    kEndBlock + 7);
 }
 
 TEST(ExtractRarTest, HostileBlocks) {
     Bytes huge = WithTail(PlainRar(), 1000);
     SetLe32(huge, 20 + 7, 0xFFFFFFFF);  // packed size
-    ExpectContinue(ExtractRar(ArchiveSpec(kTypeRar), huge), 20);
+    ExpectContinue(ExtractRar(SpecFor(kTypeRar), huge), 20);
     // An archive header of size 0: its successor is found by the search for
     // a file header's type byte.
     Bytes zeroSize = WithTail(PlainRar(), 100);
     SetLe16(zeroSize, 7 + 5, 0);
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), zeroSize), kEndBlock + 7, "rar", kEndBlock + 7);
-    ExpectUndecided(ExtractRar(ArchiveSpec(kTypeRar), Head(PlainRar(), 12)));
-    ExpectUndecided(ExtractRar(ArchiveSpec(kTypeRar), Head(PlainRar(), 5)));
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), zeroSize), kEndBlock + 7, "rar", kEndBlock + 7);
+    ExpectUndecided(ExtractRar(SpecFor(kTypeRar), Head(PlainRar(), 12)));
+    ExpectUndecided(ExtractRar(SpecFor(kTypeRar), Head(PlainRar(), 5)));
 
     // A hundred thousand 11-byte file blocks: each costs one step.
     const Bytes rar = PlainRar();
@@ -352,7 +292,7 @@ TEST(ExtractRarTest, HostileBlocks) {
     const Bytes block = {0x00, 0x00, 0x74, 0x00, 0x80, 11, 0x00, 0x00, 0x00, 0x00, 0x00};
     for (int i = 0; i < 100000; ++i) many.insert(many.end(), block.begin(), block.end());
     many.insert(many.end(), rar.begin() + kEndBlock, rar.end());
-    ExpectRecorded(ExtractRar(ArchiveSpec(kTypeRar), WithTail(many, 100)), many.size(), "rar",
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar), WithTail(many, 100)), many.size(), "rar",
                    static_cast<std::int64_t>(many.size()));
 }
 
@@ -365,14 +305,14 @@ constexpr std::size_t kPe = 0x80;
 TEST(ExtractPeTest, ExecutableEndsWithItsLastSection) {
     const Bytes exe = BuildPe();
     ASSERT_EQ(exe.size(), 7680u);
-    ExpectRecorded(ExtractPe(ArchiveSpec(kTypeExe), WithTail(exe, 100)), exe.size(), "exe", 7680);
+    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), WithTail(exe, 100)), exe.size(), "exe", 7680);
     tools::PeSampleOptions o;
     o.overlay = 3000;
-    ExpectRecorded(ExtractPe(ArchiveSpec(kTypeExe), BuildPe(o)), 7680, "exe", 7680);
+    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), BuildPe(o)), 7680, "exe", 7680);
 }
 
 TEST(ExtractPeTest, LibraryIsRecordedAsDllAndTheTypeStaysExe) {
-    const TypeSpec spec = ArchiveSpec(kTypeExe);
+    const TypeSpec spec = SpecFor(kTypeExe);
     tools::PeSampleOptions o;
     o.library = true;
     const Bytes dll = BuildPe(o);
@@ -386,42 +326,42 @@ TEST(ExtractPeTest, CharacteristicsDecideTheKind) {
     for (const auto& [bits, extension] : kinds) {
         tools::PeSampleOptions o;
         o.characteristics = bits;
-        ExpectRecorded(ExtractPe(ArchiveSpec(kTypeExe), BuildPe(o)), 7680, extension, 7680);
+        ExpectRecorded(ExtractPe(SpecFor(kTypeExe), BuildPe(o)), 7680, extension, 7680);
     }
     tools::PeSampleOptions object;
     object.characteristics = 0x0100;  // 32-bit machine, not an image
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), BuildPe(object)), kPe);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), BuildPe(object)), kPe);
 }
 
 TEST(ExtractPeTest, HeaderPositionChecks) {
     const Bytes exe = BuildPe();
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), Head(exe, 99)), 2);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), Head(exe, 99)), 2);
     for (std::uint32_t lfanew : {0u, 1001u, 0xFFFFu}) {
         Bytes b = exe;
         SetLe16(b, 60, lfanew);
-        ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), b), 60);
+        ExpectContinue(ExtractPe(SpecFor(kTypeExe), b), 60);
     }
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), Head(exe, kPe - 1)), 60);  // past the bytes
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), Head(exe, kPe - 1)), 60);  // past the bytes
     Bytes notPe = exe;
     notPe[kPe + 1] = 'X';
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), notPe), kPe);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), notPe), kPe);
     // The bytes end inside the signature.
-    ExpectUndecided(ExtractPe(ArchiveSpec(kTypeExe), Head(exe, kPe + 1)));
+    ExpectUndecided(ExtractPe(SpecFor(kTypeExe), Head(exe, kPe + 1)));
 }
 
 TEST(ExtractPeTest, SectionCountChecks) {
     const Bytes exe = BuildPe();
     // Fewer bytes than the optional header and the section table need.
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), Head(exe, 4 * 40 + 224 - 1)), kPe);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), Head(exe, 4 * 40 + 224 - 1)), kPe);
     Bytes b = exe;
     SetLe16(b, kPe + 6, 0xFFFF);
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), b), kPe);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), b), kPe);
     SetLe16(b, kPe + 6, 0);  // no sections: nothing to delimit the file
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), b), kPe);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), b), kPe);
     // Enough bytes by count, but the table itself runs past them.
     tools::PeSampleOptions far;
     far.peOffset = 900;
-    ExpectUndecided(ExtractPe(ArchiveSpec(kTypeExe), Head(BuildPe(far), 1200)));
+    ExpectUndecided(ExtractPe(SpecFor(kTypeExe), Head(BuildPe(far), 1200)));
 }
 
 TEST(ExtractPeTest, SizeLimits) {
@@ -434,15 +374,15 @@ TEST(ExtractPeTest, SizeLimits) {
         SetLe32(b, last + 20, rawOffset);
         return b;
     };
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), withLast(100, 400)), pastTable);
-    ExpectRecorded(ExtractPe(ArchiveSpec(kTypeExe), withLast(112, 400)), 512, "exe", 512);
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), withLast(0x400000, 1)), pastTable);
-    ExpectContinue(ExtractPe(ArchiveSpec(kTypeExe), withLast(0xFFFFFFFF, 0xFFFFFFFF)), pastTable);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), withLast(100, 400)), pastTable);
+    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), withLast(112, 400)), 512, "exe", 512);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), withLast(0x400000, 1)), pastTable);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), withLast(0xFFFFFFFF, 0xFFFFFFFF)), pastTable);
     // Cut to the bytes given.
     const Bytes atMost = withLast(0x400000 - 0x400, 0x400);
-    ExpectRecorded(ExtractPe(ArchiveSpec(kTypeExe), atMost), atMost.size(), "exe",
+    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), atMost), atMost.size(), "exe",
                    static_cast<std::int64_t>(atMost.size()));
-    ExpectRecorded(ExtractPe(ArchiveSpec(kTypeExe), Head(exe, 5000)), 5000, "exe", 5000);
+    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), Head(exe, 5000)), 5000, "exe", 5000);
 }
 
 }  // namespace

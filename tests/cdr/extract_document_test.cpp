@@ -13,90 +13,32 @@
 
 #include "src/cdr/extractor.h"
 #include "src/cdr/type_table.h"
+#include "tests/cdr/extractor_test_support.h"
 #include "tools/sample_card/document_samples.h"
 
 namespace qb::cdr {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace extractortest;
 using tools::BuildHtml;
 using tools::BuildOle;
 using tools::BuildPdf;
 using tools::OleSample;
 using tools::OleSampleOptions;
 
-// A definition of the default table; ids outside it (doc, xls, ppt) are the
-// ole definition under their own id and suffix.
-TypeSpec DocumentSpec(int typeId, std::optional<std::uint64_t> maxLength = std::nullopt) {
-    int base = typeId;
-    if (typeId == kTypeDoc || typeId == kTypeXls || typeId == kTypePpt) base = kTypeOle;
-    for (TypeSpec& t : DefaultTypeTable()) {
-        if (t.typeId != base) continue;
-        if (base != typeId) {
-            t.typeId = typeId;
-            t.suffix = typeId == kTypeDoc ? "doc" : typeId == kTypeXls ? "xls" : "ppt";
-        }
-        if (maxLength) t.maxLength = *maxLength;
-        return t;
-    }
-    ADD_FAILURE() << "no type " << typeId;
-    return {};
-}
-
-Bytes WithTail(Bytes b, std::size_t n, std::uint8_t value = 0xEE) {
-    b.insert(b.end(), n, value);
-    return b;
-}
-
-Bytes Head(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
-
-std::size_t FindText(const Bytes& hay, std::string_view needle, std::size_t from = 0) {
-    const auto it = std::search(hay.begin() + static_cast<std::ptrdiff_t>(from), hay.end(), needle.begin(), needle.end());
-    if (it == hay.end()) ADD_FAILURE() << "not found: " << needle;
-    return static_cast<std::size_t>(it - hay.begin());
-}
-
-void SetLe16(Bytes& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void SetLe32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void ExpectRecorded(const ExtractResult& r, std::uint64_t size, const std::string& suffix, std::int64_t resume) {
-    ASSERT_TRUE(r.resume.has_value());
-    ASSERT_TRUE(r.file.has_value());
-    EXPECT_EQ(r.file->start, 0);
-    EXPECT_EQ(r.file->size, size);
-    EXPECT_EQ(r.file->suffix, suffix);
-    EXPECT_EQ(*r.resume, resume);
-}
-
-void ExpectContinue(const ExtractResult& r, std::int64_t at) {
-    ASSERT_TRUE(r.resume.has_value());
-    EXPECT_EQ(*r.resume, at);
-    EXPECT_FALSE(r.file.has_value());
-}
-
-void ExpectUndecided(const ExtractResult& r) {
-    EXPECT_FALSE(r.resume.has_value());
-    EXPECT_FALSE(r.file.has_value());
-}
-
 // ---------------------------------------------------------------- HTML --
 
 TEST(ExtractHtmlTest, PageEndsAfterItsClosingTag) {
     const Bytes page = BuildHtml();
     const auto size = static_cast<std::int64_t>(page.size());
-    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)), page.size(), "htm", size);
+    ExpectRecorded(ExtractHtml(SpecFor(kTypeHtm), WithTail(page, 64)), page.size(), "htm", size);
 }
 
 TEST(ExtractHtmlTest, TagsMatchInAnyCase) {
     tools::HtmlSampleOptions o;
     o.upperCaseTags = true;
     const Bytes page = BuildHtml(o);
-    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)), page.size(), "htm",
+    ExpectRecorded(ExtractHtml(SpecFor(kTypeHtm), WithTail(page, 64)), page.size(), "htm",
                    static_cast<std::int64_t>(page.size()));
 }
 
@@ -108,7 +50,7 @@ TEST(ExtractHtmlTest, FileStartsAtTheTagNotAtTheDoctype) {
     const std::size_t tag = FindText(file, "<html");
     const Bytes fromTag(file.begin() + static_cast<std::ptrdiff_t>(tag), file.end());
     const std::size_t size = fromTag.size() - 1;  // the line end after </html> is not part of it
-    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(fromTag, 64)), size, "htm",
+    ExpectRecorded(ExtractHtml(SpecFor(kTypeHtm), WithTail(fromTag, 64)), size, "htm",
                    static_cast<std::int64_t>(size));
 }
 
@@ -116,7 +58,7 @@ TEST(ExtractHtmlTest, FirstClosingTagEndsThePage) {
     const Bytes page = BuildHtml();
     Bytes two = page;
     two.insert(two.end(), page.begin(), page.end());
-    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(two, 64)), page.size(), "htm",
+    ExpectRecorded(ExtractHtml(SpecFor(kTypeHtm), WithTail(two, 64)), page.size(), "htm",
                    static_cast<std::int64_t>(page.size()));
 }
 
@@ -125,24 +67,24 @@ TEST(ExtractHtmlTest, BytesAfterTheTagMustBeText) {
     tools::HtmlSampleOptions o;
     o.crlfLineEnds = true;
     const Bytes windowsPage = BuildHtml(o);
-    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(windowsPage, 64)), windowsPage.size(), "htm",
+    ExpectRecorded(ExtractHtml(SpecFor(kTypeHtm), WithTail(windowsPage, 64)), windowsPage.size(), "htm",
                    static_cast<std::int64_t>(windowsPage.size()));
 
     Bytes page = BuildHtml();
     page[20] = 0xC3;  // a UTF-8 lead byte
-    ExpectContinue(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)), 21);
+    ExpectContinue(ExtractHtml(SpecFor(kTypeHtm), WithTail(page, 64)), 21);
     page[20] = '\t';  // tabs and line feeds are text
-    EXPECT_TRUE(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)).file.has_value());
+    EXPECT_TRUE(ExtractHtml(SpecFor(kTypeHtm), WithTail(page, 64)).file.has_value());
     page[21] = 0x01;  // only the first 16 bytes are looked at
-    EXPECT_TRUE(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)).file.has_value());
+    EXPECT_TRUE(ExtractHtml(SpecFor(kTypeHtm), WithTail(page, 64)).file.has_value());
 }
 
 TEST(ExtractHtmlTest, UndecidedWithoutClosingTagOrBytes) {
     tools::HtmlSampleOptions o;
     o.closingTag = false;
-    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(BuildHtml(o), 64)));
-    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm), Head(BuildHtml(), 20)));
-    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm), Bytes {}));
+    ExpectUndecided(ExtractHtml(SpecFor(kTypeHtm), WithTail(BuildHtml(o), 64)));
+    ExpectUndecided(ExtractHtml(SpecFor(kTypeHtm), Head(BuildHtml(), 20)));
+    ExpectUndecided(ExtractHtml(SpecFor(kTypeHtm), Bytes {}));
 }
 
 TEST(ExtractHtmlTest, FooterIsNotSoughtInTheLastBytes) {
@@ -150,15 +92,15 @@ TEST(ExtractHtmlTest, FooterIsNotSoughtInTheLastBytes) {
     // before the end of the bytes (the bytes available less 10, from the
     // header's end).
     const Bytes page = BuildHtml();
-    EXPECT_TRUE(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 5)).file.has_value());
-    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 4)));
+    EXPECT_TRUE(ExtractHtml(SpecFor(kTypeHtm), WithTail(page, 5)).file.has_value());
+    ExpectUndecided(ExtractHtml(SpecFor(kTypeHtm), WithTail(page, 4)));
 }
 
 TEST(ExtractHtmlTest, FooterBeyondMaxLengthIsNotFound) {
     const Bytes page = BuildHtml();
     const Bytes bytes = WithTail(page, 4096);
-    ExpectUndecided(ExtractHtml(DocumentSpec(kTypeHtm, page.size() - 6), bytes));
-    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm, page.size() - 5), bytes), page.size(), "htm",
+    ExpectUndecided(ExtractHtml(SpecFor(kTypeHtm, page.size() - 6), bytes));
+    ExpectRecorded(ExtractHtml(SpecFor(kTypeHtm, page.size() - 5), bytes), page.size(), "htm",
                    static_cast<std::int64_t>(page.size()));
 }
 
@@ -167,7 +109,7 @@ TEST(ExtractHtmlTest, GrownPageKeepsItsExactSize) {
     o.totalSize = 300000;
     const Bytes page = BuildHtml(o);
     ASSERT_EQ(page.size(), 300000u);
-    ExpectRecorded(ExtractHtml(DocumentSpec(kTypeHtm), WithTail(page, 64)), 300000, "htm", 300000);
+    ExpectRecorded(ExtractHtml(SpecFor(kTypeHtm), WithTail(page, 64)), 300000, "htm", 300000);
 }
 
 // ----------------------------------------------------------------- PDF --
@@ -175,7 +117,7 @@ TEST(ExtractHtmlTest, GrownPageKeepsItsExactSize) {
 TEST(ExtractPdfTest, PlainFileEndsAfterItsEofLine) {
     const Bytes pdf = BuildPdf();
     const auto size = static_cast<std::int64_t>(pdf.size());
-    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), pdf.size(), "pdf", size);
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), pdf.size(), "pdf", size);
 }
 
 TEST(ExtractPdfTest, TwoEofMarksWithoutLinearisationEndAtTheFirst) {
@@ -184,7 +126,7 @@ TEST(ExtractPdfTest, TwoEofMarksWithoutLinearisationEndAtTheFirst) {
     const Bytes pdf = BuildPdf(o);
     const std::size_t first = FindText(pdf, "%%EOF");
     ASSERT_LT(first + 6, pdf.size());
-    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), first + 6, "pdf",
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), first + 6, "pdf",
                    static_cast<std::int64_t>(first + 6));
 }
 
@@ -197,7 +139,7 @@ TEST(ExtractPdfTest, LinearisedFileEndsAtItsDeclaredLength) {
         o.incrementalUpdate = update;
         const Bytes pdf = BuildPdf(o);
         ASSERT_LT(FindText(pdf, "%%EOF"), 1000u);
-        ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), pdf.size(), "pdf",
+        ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), pdf.size(), "pdf",
                        static_cast<std::int64_t>(pdf.size()));
     }
 }
@@ -209,7 +151,7 @@ TEST(ExtractPdfTest, LinearisedFileWithCrLfEndsAtTheCr) {
     o.totalSize = 150000;
     const Bytes pdf = BuildPdf(o);
     ASSERT_EQ(pdf.size(), 150000u);
-    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), 149999, "pdf", 149999);
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), 149999, "pdf", 149999);
 }
 
 TEST(ExtractPdfTest, WrongDeclaredLengthLeavesItUndecided) {
@@ -217,7 +159,7 @@ TEST(ExtractPdfTest, WrongDeclaredLengthLeavesItUndecided) {
     o.linearized = true;
     const std::size_t size = BuildPdf(o).size();
     o.declaredLength = size - 100;
-    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), WithTail(BuildPdf(o), 1000)));
+    ExpectUndecided(ExtractPdf(SpecFor(kTypePdf), WithTail(BuildPdf(o), 1000)));
 }
 
 TEST(ExtractPdfTest, EofIsSoughtIn14BytesStarting15BeforeTheDeclaredEnd) {
@@ -228,7 +170,7 @@ TEST(ExtractPdfTest, EofIsSoughtIn14BytesStarting15BeforeTheDeclaredEnd) {
         o.declaredLength = declared;
         const Bytes pdf = BuildPdf(o);
         ASSERT_EQ(pdf.size(), size);
-        const ExtractResult r = ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000));
+        const ExtractResult r = ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000));
         if (declared >= size && declared <= size + 9)
             ExpectRecorded(r, size, "pdf", static_cast<std::int64_t>(size));
         else
@@ -242,7 +184,7 @@ TEST(ExtractPdfTest, DeclaredLengthZeroSkipsTheKey) {
     o.declaredLength = 0;
     const Bytes pdf = BuildPdf(o);
     const std::size_t field = FindText(pdf, "/L ") + 3;
-    ExpectContinue(ExtractPdf(DocumentSpec(kTypePdf), WithTail(pdf, 1000)), static_cast<std::int64_t>(field));
+    ExpectContinue(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), static_cast<std::int64_t>(field));
 }
 
 TEST(ExtractPdfTest, DeclaredLengthPastTheBytes) {
@@ -251,10 +193,10 @@ TEST(ExtractPdfTest, DeclaredLengthPastTheBytes) {
     const Bytes pdf = BuildPdf(o);
     const Bytes part = Head(pdf, pdf.size() - 200);
     // A re-read of maxLength bytes would hold it.
-    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), part));
+    ExpectUndecided(ExtractPdf(SpecFor(kTypePdf), part));
     // It can never fit.
     const std::size_t field = FindText(pdf, "/L ") + 3;
-    ExpectContinue(ExtractPdf(DocumentSpec(kTypePdf, pdf.size() - 1), part), static_cast<std::int64_t>(field));
+    ExpectContinue(ExtractPdf(SpecFor(kTypePdf, pdf.size() - 1), part), static_cast<std::int64_t>(field));
 }
 
 TEST(ExtractPdfTest, ObjMustAppearEarly) {
@@ -265,26 +207,26 @@ TEST(ExtractPdfTest, ObjMustAppearEarly) {
     late.insert(late.end(), 120, 'x');
     late.push_back('\n');
     late.insert(late.end(), pdf.begin() + static_cast<std::ptrdiff_t>(firstLine), pdf.end());
-    ExpectContinue(ExtractPdf(DocumentSpec(kTypePdf), WithTail(late, 1000)), 107);
+    ExpectContinue(ExtractPdf(SpecFor(kTypePdf), WithTail(late, 1000)), 107);
 }
 
 TEST(ExtractPdfTest, UndecidedCases) {
     const Bytes pdf = BuildPdf();
-    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), Head(pdf, 7 + 511)));  // fewer than 512 after the header
-    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), Head(pdf, 3)));
+    ExpectUndecided(ExtractPdf(SpecFor(kTypePdf), Head(pdf, 7 + 511)));  // fewer than 512 after the header
+    ExpectUndecided(ExtractPdf(SpecFor(kTypePdf), Head(pdf, 3)));
     tools::PdfSampleOptions o;
     o.finalEof = false;
-    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf), WithTail(BuildPdf(o), 1000)));
+    ExpectUndecided(ExtractPdf(SpecFor(kTypePdf), WithTail(BuildPdf(o), 1000)));
     // Only maxLength bytes after the header are searched.
-    ExpectUndecided(ExtractPdf(DocumentSpec(kTypePdf, pdf.size() - 7 - 6), WithTail(pdf, 1000)));
-    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf, pdf.size() - 7 - 1), WithTail(pdf, 1000)), pdf.size(), "pdf",
+    ExpectUndecided(ExtractPdf(SpecFor(kTypePdf, pdf.size() - 7 - 6), WithTail(pdf, 1000)));
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf, pdf.size() - 7 - 1), WithTail(pdf, 1000)), pdf.size(), "pdf",
                    static_cast<std::int64_t>(pdf.size()));
 }
 
 TEST(ExtractPdfTest, EofAtTheVeryEndStaysInsideTheBytes) {
     const Bytes pdf = BuildPdf();
     const Bytes cut = Head(pdf, pdf.size() - 1);  // the line end after %%EOF is missing
-    ExpectRecorded(ExtractPdf(DocumentSpec(kTypePdf), cut), cut.size(), "pdf", static_cast<std::int64_t>(cut.size()));
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), cut), cut.size(), "pdf", static_cast<std::int64_t>(cut.size()));
 }
 
 TEST(ExtractPdfTest, HostileDeclaredLengths) {
@@ -293,7 +235,7 @@ TEST(ExtractPdfTest, HostileDeclaredLengths) {
     for (std::uint64_t declared : {1ull, 14ull, 15ull, 99999999ull}) {
         o.declaredLength = declared;
         const Bytes pdf = BuildPdf(o);
-        const ExtractResult r = ExtractPdf(DocumentSpec(kTypePdf, 1000), WithTail(pdf, 100));
+        const ExtractResult r = ExtractPdf(SpecFor(kTypePdf, 1000), WithTail(pdf, 100));
         EXPECT_FALSE(r.file.has_value()) << declared;
     }
 }
@@ -314,13 +256,13 @@ OleSampleOptions Streams(std::initializer_list<std::pair<std::string, std::size_
 TEST(ExtractOleTest, FirstKnownStreamNameGivesTheExtension) {
     const OleSample word = BuildOle(Streams({{"WordDocument", 5000}, {"Workbook", 100}}));
     ASSERT_EQ(word.bytes.size(), 15u * 512);
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(word.bytes, 4096)), 8192, "doc", 1024);
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), WithTail(word.bytes, 4096)), 8192, "doc", 1024);
 
     const OleSample book = BuildOle(Streams({{"Workbook", 100}, {"WordDocument", 5000}}));
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(book.bytes, 4096)), 8192, "xls", 1024);
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), WithTail(book.bytes, 4096)), 8192, "xls", 1024);
 
     const OleSample other = BuildOle(Streams({{"Contents", 5000}, {"Ole10Native", 100}}));
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(other.bytes, 4096)), 8192, "ole", 1024);
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), WithTail(other.bytes, 4096)), 8192, "ole", 1024);
 }
 
 TEST(ExtractOleTest, OfficeDocumentsGetTheirExtensions) {
@@ -333,7 +275,7 @@ TEST(ExtractOleTest, OfficeDocumentsGetTheirExtensions) {
                           {tools::PowerPointStreams(), "ppt"}};
     for (const Case& c : cases) {
         const OleSample sample = BuildOle(c.streams);
-        const ExtractResult r = ExtractOle(DocumentSpec(kTypeOle), WithTail(sample.bytes, 8192));
+        const ExtractResult r = ExtractOle(SpecFor(kTypeOle), WithTail(sample.bytes, 8192));
         ASSERT_TRUE(r.file.has_value()) << c.extension;
         EXPECT_EQ(r.file->suffix, c.extension);
         // The estimate covers the file and stays within a few sectors of it.
@@ -350,28 +292,28 @@ TEST(ExtractOleTest, DirectoryAtTheEndRaisesTheSize) {
     o.directoryLast = true;
     const OleSample sample = BuildOle(o);
     ASSERT_EQ(sample.directorySectors, std::vector<std::uint32_t> {13});
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(sample.bytes, 8192)), 19 * 512, "doc", 14 * 512);
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), WithTail(sample.bytes, 8192)), 19 * 512, "doc", 14 * 512);
     // Cut to the bytes given; the search still resumes at the highest sector read.
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), sample.bytes), sample.bytes.size(), "doc", 14 * 512);
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), sample.bytes), sample.bytes.size(), "doc", 14 * 512);
 }
 
 TEST(ExtractOleTest, ExtensionFilterOfTheSingleTypeIds) {
     const OleSample word = BuildOle(tools::WordDocumentStreams());
     const Bytes bytes = WithTail(word.bytes, 8192);
-    const ExtractResult all = ExtractOle(DocumentSpec(kTypeOle), bytes);
+    const ExtractResult all = ExtractOle(SpecFor(kTypeOle), bytes);
     ASSERT_TRUE(all.file.has_value());
-    const ExtractResult doc = ExtractOle(DocumentSpec(kTypeDoc), bytes);
+    const ExtractResult doc = ExtractOle(SpecFor(kTypeDoc), bytes);
     ASSERT_TRUE(doc.file.has_value());
     EXPECT_EQ(doc.file->suffix, "doc");
     EXPECT_EQ(doc.file->size, all.file->size);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeXls), bytes), *all.resume);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypePpt), bytes), *all.resume);
+    ExpectContinue(ExtractOle(SpecFor(kTypeXls), bytes), *all.resume);
+    ExpectContinue(ExtractOle(SpecFor(kTypePpt), bytes), *all.resume);
 
     const OleSample show = BuildOle(tools::PowerPointStreams());
-    EXPECT_TRUE(ExtractOle(DocumentSpec(kTypePpt), WithTail(show.bytes, 8192)).file.has_value());
+    EXPECT_TRUE(ExtractOle(SpecFor(kTypePpt), WithTail(show.bytes, 8192)).file.has_value());
     // An "ole" file passes only the id of all extensions.
     const OleSample plain = BuildOle(Streams({{"Contents", 5000}}));
-    EXPECT_FALSE(ExtractOle(DocumentSpec(kTypeDoc), WithTail(plain.bytes, 8192)).file.has_value());
+    EXPECT_FALSE(ExtractOle(SpecFor(kTypeDoc), WithTail(plain.bytes, 8192)).file.has_value());
 }
 
 TEST(ExtractOleTest, HeaderValidation) {
@@ -389,20 +331,20 @@ TEST(ExtractOleTest, HeaderValidation) {
             SetLe16(bad, p.at, p.value);
         else
             SetLe32(bad, p.at, p.value);
-        ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), bad), 512);
+        ExpectContinue(ExtractOle(SpecFor(kTypeOle), bad), 512);
         // With fewer than 512 bytes, at their end.
-        ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), Head(bad, 300)), 300);
+        ExpectContinue(ExtractOle(SpecFor(kTypeOle), Head(bad, 300)), 300);
     }
-    ExpectUndecided(ExtractOle(DocumentSpec(kTypeOle), Head(good, 75)));
-    ExpectUndecided(ExtractOle(DocumentSpec(kTypeOle), Head(good, 511)));
+    ExpectUndecided(ExtractOle(SpecFor(kTypeOle), Head(good, 75)));
+    ExpectUndecided(ExtractOle(SpecFor(kTypeOle), Head(good, 511)));
 }
 
 TEST(ExtractOleTest, DirectoryStartOutsideTheFile) {
     Bytes bytes = WithTail(BuildOle(Streams({{"WordDocument", 5000}})).bytes, 4096);
     SetLe32(bytes, 48, 0xFFFFFFFE);  // negative: end of chain
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), bytes), 10);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), bytes), 10);
     SetLe32(bytes, 48, 0x7FFFFFF0);  // beyond the bytes: a re-read may reach it
-    ExpectUndecided(ExtractOle(DocumentSpec(kTypeOle), bytes));
+    ExpectUndecided(ExtractOle(SpecFor(kTypeOle), bytes));
 }
 
 // Ten entries: directory sectors 1, 2 (full) and 3 (two entries).
@@ -421,7 +363,7 @@ TEST(ExtractOleTest, LongDirectoryChainIsWalked) {
     ASSERT_EQ(sample.directorySectors, (std::vector<std::uint32_t> {1, 2, 3}));
     // Streams 9 * 128, 1024, directory 10 * 128 -> 1536, FAT 512, mini FAT
     // 512 = 4736 -> 5120; highest read 3 -> N = 9 -> 4608 is less.
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(sample.bytes, 8192)), 5120, "ole", 9 * 512 - 2560);
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), WithTail(sample.bytes, 8192)), 5120, "ole", 9 * 512 - 2560);
 }
 
 TEST(ExtractOleTest, BrokenDirectoryChainsGiveUpTheFile) {
@@ -434,21 +376,21 @@ TEST(ExtractOleTest, BrokenDirectoryChainsGiveUpTheFile) {
         return b;
     };
     // A cycle through full sectors: 300 steps, then given up.
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), withNext(2, 1)), giveUp);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), withNext(2, 1)), giveUp);
     // Free, a mark below -1, a sector past the bytes.
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), withNext(1, 0xFFFFFFFF)), giveUp);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), withNext(1, 0xFFFFFFFD)), giveUp);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), withNext(1, 0x00FFFFFF)), giveUp);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), withNext(1, 0xFFFFFFFF)), giveUp);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), withNext(1, 0xFFFFFFFD)), giveUp);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), withNext(1, 0x00FFFFFF)), giveUp);
     // A next sector starting with a zero byte.
     Bytes zeroFirst = good;
     zeroFirst[OleSample::SectorOffset(2)] = 0;
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), zeroFirst), giveUp);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), zeroFirst), giveUp);
     // The FAT sector itself out of reach.
     Bytes noFat = good;
     SetLe32(noFat, 76, 0x7FFFFFFF);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), noFat), giveUp);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), noFat), giveUp);
     // A sector that names itself ends the chain there: one sector read.
-    const ExtractResult self = ExtractOle(DocumentSpec(kTypeOle), withNext(1, 1));
+    const ExtractResult self = ExtractOle(SpecFor(kTypeOle), withNext(1, 1));
     ASSERT_TRUE(self.file.has_value());
     // Streams 3 * 128, 1024, 4 entries 512, FAT 512, mini FAT 512 = 2944 -> 3072.
     EXPECT_EQ(self.file->size, 3584u);  // N = 1 + 6 = 7 sectors
@@ -465,15 +407,15 @@ TEST(ExtractOleTest, SuspiciousEntriesGiveUpTheFile) {
         SetLe16(b, entry + 64, static_cast<std::uint32_t>((name.size() + 1) * 2));
         return b;
     };
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), renamed("Catalog")), 1024);     // a thumbnail cache
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), renamed("@Stream")), 1024);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), renamed("a.b,c;d!")), 1024);  // 4 punctuation marks
-    EXPECT_TRUE(ExtractOle(DocumentSpec(kTypeOle), renamed("a.b,c;d")).file.has_value());  // 3 are allowed
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), renamed("Catalog")), 1024);     // a thumbnail cache
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), renamed("@Stream")), 1024);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), renamed("a.b,c;d!")), 1024);  // 4 punctuation marks
+    EXPECT_TRUE(ExtractOle(SpecFor(kTypeOle), renamed("a.b,c;d")).file.has_value());  // 3 are allowed
     Bytes badLength = good;
     SetLe16(badLength, entry + 64, 0);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), badLength), 1024);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), badLength), 1024);
     SetLe16(badLength, entry + 64, 65);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), badLength), 1024);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), badLength), 1024);
 }
 
 TEST(ExtractOleTest, AtMost500DirectoryEntries) {
@@ -483,9 +425,9 @@ TEST(ExtractOleTest, AtMost500DirectoryEntries) {
         return BuildOle(o);
     };
     const OleSample fits = withStreams(499);  // 500 entries
-    EXPECT_TRUE(ExtractOle(DocumentSpec(kTypeOle), WithTail(fits.bytes, 8192)).file.has_value());
+    EXPECT_TRUE(ExtractOle(SpecFor(kTypeOle), WithTail(fits.bytes, 8192)).file.has_value());
     const OleSample tooMany = withStreams(500);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), WithTail(tooMany.bytes, 8192)),
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), WithTail(tooMany.bytes, 8192)),
                    static_cast<std::int64_t>(OleSample::SectorOffset(tooMany.directorySectors[0])));
 }
 
@@ -496,7 +438,7 @@ TEST(ExtractOleTest, DifatSectorsCountAsRead) {
     ASSERT_EQ(sample.difatSectors.size(), 2u);
     const std::uint32_t last = sample.difatSectors.back();
     ASSERT_EQ(sample.bytes.size(), (last + 2) * 512u);
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), WithTail(sample.bytes, 8192)), (last + 6) * 512u, "doc",
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), WithTail(sample.bytes, 8192)), (last + 6) * 512u, "doc",
                    static_cast<std::int64_t>(last + 1) * 512);
 }
 
@@ -508,7 +450,7 @@ TEST(ExtractOleTest, DifatChainsAreBounded) {
     Bytes cyclic = WithTail(sample.bytes, 8192);
     SetLe32(cyclic, 72, 100);                                      // the most sectors allowed
     SetLe32(cyclic, OleSample::SectorOffset(difat) + 508, difat);  // naming itself
-    const ExtractResult r = ExtractOle(DocumentSpec(kTypeOle), cyclic);
+    const ExtractResult r = ExtractOle(SpecFor(kTypeOle), cyclic);
     ASSERT_TRUE(r.file.has_value());
     EXPECT_EQ(r.file->suffix, "doc");
 
@@ -516,10 +458,10 @@ TEST(ExtractOleTest, DifatChainsAreBounded) {
     // the header when none was.
     Bytes unreadable = cyclic;
     SetLe32(unreadable, OleSample::SectorOffset(difat) + 508, 0x00FFFFFF);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), unreadable),
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), unreadable),
                    static_cast<std::int64_t>(OleSample::SectorOffset(difat)));
     SetLe32(unreadable, 68, 0xFFFFFFFE);
-    ExpectContinue(ExtractOle(DocumentSpec(kTypeOle), unreadable), 512);
+    ExpectContinue(ExtractOle(SpecFor(kTypeOle), unreadable), 512);
 }
 
 TEST(ExtractOleTest, HugeSizesAreCutToTheBytes) {
@@ -528,15 +470,15 @@ TEST(ExtractOleTest, HugeSizesAreCutToTheBytes) {
     const std::size_t entry = OleSample::SectorOffset(sample.directorySectors[0]) + 128;
     Bytes hugeStream = good;
     SetLe32(hugeStream, entry + 120, 0xFFFFFFFF);
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), hugeStream), good.size(), "doc", 1024);
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), hugeStream), good.size(), "doc", 1024);
 
     Bytes hugeMiniFat = good;
     SetLe32(hugeMiniFat, 64, 0xFFFFFFFF);  // mini FAT sector count
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), hugeMiniFat), good.size(), "doc", 1024);
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), hugeMiniFat), good.size(), "doc", 1024);
 
     Bytes farMiniFat = good;
     SetLe32(farMiniFat, 60, 0x7FFFFFF0);  // first mini FAT sector: N is taken from it
-    ExpectRecorded(ExtractOle(DocumentSpec(kTypeOle), farMiniFat), good.size(), "doc",
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), farMiniFat), good.size(), "doc",
                    static_cast<std::int64_t>(good.size()));
 }
 

@@ -10,72 +10,17 @@
 
 #include "src/cdr/extractor.h"
 #include "src/cdr/type_table.h"
+#include "tests/cdr/extractor_test_support.h"
 #include "tools/sample_card/image_samples.h"
 
 namespace qb::cdr {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace extractortest;
 using tools::BuildBmp;
 using tools::BuildGif;
 using tools::BuildJpeg;
 using tools::BuildPng;
-
-TypeSpec SpecFor(int typeId, std::optional<std::uint64_t> maxLength = std::nullopt) {
-    for (TypeSpec& t : DefaultTypeTable()) {
-        if (t.typeId != typeId) continue;
-        if (maxLength) t.maxLength = *maxLength;
-        return t;
-    }
-    ADD_FAILURE() << "no type " << typeId;
-    return {};
-}
-
-Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-Bytes Head(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
-
-Bytes Filler(std::size_t n, std::uint8_t value = 0x20) { return Bytes(n, value); }
-
-// Offset of the first occurrence of `needle` at or after `from`.
-std::size_t Find(const Bytes& hay, std::initializer_list<std::uint8_t> needle, std::size_t from = 0) {
-    const Bytes n(needle);
-    for (std::size_t i = from; i + n.size() <= hay.size(); ++i)
-        if (std::equal(n.begin(), n.end(), hay.begin() + static_cast<std::ptrdiff_t>(i))) return i;
-    ADD_FAILURE() << "pattern not found";
-    return hay.size();
-}
-
-void SetBe32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * (3 - i)));
-}
-void SetLe32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-// Recorded from the header with this size, the search resuming right after it.
-void ExpectRecorded(const ExtractResult& r, std::uint64_t size, const char* suffix) {
-    ASSERT_TRUE(r.resume.has_value());
-    ASSERT_TRUE(r.file.has_value());
-    EXPECT_EQ(r.file->start, 0);
-    EXPECT_EQ(r.file->size, size);
-    EXPECT_EQ(r.file->suffix, suffix);
-    EXPECT_EQ(*r.resume, static_cast<std::int64_t>(size));
-}
-
-void ExpectContinue(const ExtractResult& r, std::int64_t at) {
-    ASSERT_TRUE(r.resume.has_value());
-    EXPECT_EQ(*r.resume, at);
-    EXPECT_FALSE(r.file.has_value());
-}
-
-void ExpectUndecided(const ExtractResult& r) {
-    EXPECT_FALSE(r.resume.has_value());
-    EXPECT_FALSE(r.file.has_value());
-}
 
 // ---------------------------------------------------------------- JPEG --
 
@@ -110,7 +55,7 @@ TEST(JpegExtractor, ThumbnailEndMarkerInsideTheExifSegmentIsSteppedOver) {
     o.app = tools::JpegApp::Exif;
     o.exifThumbnail = true;
     const Bytes jpeg = BuildJpeg(o);
-    const std::size_t thumbnailEnd = Find(jpeg, {0xFF, 0xD9});
+    const std::size_t thumbnailEnd = FindBytes(jpeg, {0xFF, 0xD9});
     ASSERT_LT(thumbnailEnd + 2, jpeg.size());  // the thumbnail's end marker comes first
     ExpectRecorded(ExtractJpeg(SpecFor(kTypeJpg), Concat(jpeg, Filler(300))), jpeg.size(), "jpg");
 }
@@ -119,7 +64,7 @@ TEST(JpegExtractor, OneFillByteBeforeATableMarkerIsAccepted) {
     tools::JpegSampleOptions o;
     o.fillByteBeforeTables = true;
     const Bytes jpeg = BuildJpeg(o);
-    ASSERT_NE(Find(jpeg, {0xFF, 0xFF, 0xDB}), jpeg.size());
+    ASSERT_NE(FindBytes(jpeg, {0xFF, 0xFF, 0xDB}), jpeg.size());
     ExpectRecorded(ExtractJpeg(SpecFor(kTypeJpg), Concat(jpeg, Filler(64))), jpeg.size(), "jpg");
 }
 
@@ -356,7 +301,7 @@ TEST(PngExtractor, BrokenChunksEndTheWalkWithoutRecording) {
 
 TEST(PngExtractor, ChunkRunningPastTheBytesIsLeftToTheReRead) {
     const Bytes png = BuildPng({});
-    const std::size_t idat = Find(png, {'I', 'D', 'A', 'T'}) - 4;
+    const std::size_t idat = FindBytes(png, {'I', 'D', 'A', 'T'}) - 4;
     const Bytes cut = Head(png, idat + 20);
     // Fewer bytes than maxLength: a re-read of maxLength bytes may hold the chunk.
     ExpectUndecided(ExtractPng(SpecFor(kTypePng), cut));

@@ -11,90 +11,25 @@
 
 #include "src/cdr/extractor.h"
 #include "src/cdr/type_table.h"
+#include "tests/cdr/extractor_test_support.h"
 #include "tools/sample_card/media_samples.h"
 
 namespace qb::cdr {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace extractortest;
 using tools::BuildAsf;
 using tools::BuildAvi;
 using tools::BuildMpeg;
 using tools::BuildQuickTime;
 using tools::BuildWav;
 
-TypeSpec SpecFor(int typeId, std::optional<std::uint64_t> maxLength = std::nullopt) {
-    int base = typeId;
-    if (typeId == kTypeAvi || typeId == kTypeWav) base = kTypeRif;
-    if (typeId == kTypeMovPnot) base = kTypeMov;
-    for (TypeSpec& t : DefaultTypeTable()) {
-        if (t.typeId != base) continue;
-        t.typeId = typeId;
-        if (typeId == kTypeAvi) t.suffix = "avi";
-        if (typeId == kTypeWav) t.suffix = "wav";
-        if (typeId == kTypeMovPnot) t.header = MakePattern("pnot", true);
-        if (maxLength) t.maxLength = *maxLength;
-        return t;
-    }
-    ADD_FAILURE() << "no type " << typeId;
-    return {};
-}
-
-Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-Bytes Head(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
-
-Bytes Filler(std::size_t n, std::uint8_t value = 0x55) { return Bytes(n, value); }
-
-std::size_t Find(const Bytes& hay, const std::string& needle, std::size_t from = 0) {
-    for (std::size_t i = from; i + needle.size() <= hay.size(); ++i)
-        if (std::equal(needle.begin(), needle.end(), hay.begin() + static_cast<std::ptrdiff_t>(i),
-                       [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
-            return i;
-    ADD_FAILURE() << "no " << needle;
-    return hay.size();
-}
-
-std::uint32_t Le32(const Bytes& b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-void SetBe32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * (3 - i)));
-}
-void SetBe16(Bytes& b, std::size_t at, unsigned v) {
-    b[at] = static_cast<std::uint8_t>(v >> 8);
-    b[at + 1] = static_cast<std::uint8_t>(v);
-}
-
-void ExpectRecorded(const ExtractResult& r, std::uint64_t size, const std::string& suffix) {
-    ASSERT_TRUE(r.resume.has_value());
-    ASSERT_TRUE(r.file.has_value());
-    EXPECT_EQ(r.file->start, 0);
-    EXPECT_EQ(r.file->size, size);
-    EXPECT_EQ(r.file->suffix, suffix);
-    EXPECT_EQ(*r.resume, static_cast<std::int64_t>(size));
-}
-
-void ExpectContinue(const ExtractResult& r, std::int64_t at) {
-    ASSERT_TRUE(r.resume.has_value());
-    EXPECT_EQ(*r.resume, at);
-    EXPECT_FALSE(r.file.has_value());
-}
-
-void ExpectUndecided(const ExtractResult& r) {
-    EXPECT_FALSE(r.resume.has_value());
-    EXPECT_FALSE(r.file.has_value());
-}
-
 // ----------------------------------------------------------------- ASF --
 
 TEST(AsfExtractor, RecordsTheFileSizeOfTheFilePropertiesObject) {
     const Bytes wmv = BuildAsf({});
     ASSERT_EQ(Le32(wmv, 70), wmv.size());
-    const ExtractResult r = ExtractAsf(SpecFor(kTypeWmv), Concat(wmv, Filler(1000)));
+    const ExtractResult r = ExtractAsf(SpecFor(kTypeWmv), Concat(wmv, Filler(1000, 0x55)));
     ExpectRecorded(r, wmv.size(), "wmv");
     EXPECT_TRUE(r.note.empty());
 }
@@ -172,14 +107,14 @@ void ExpectMovie(const ExtractResult& r, std::uint64_t size) {
 TEST(QuickTimeExtractor, WalksMovieFreeWideAndMediaAtoms) {
     const TypeSpec spec = SpecFor(kTypeMov);
     const Bytes mov = BuildQuickTime({});
-    ASSERT_EQ(Find(mov, "moov"), 4u);
+    ASSERT_EQ(FindText(mov, "moov"), 4u);
     ExpectMovie(Quick(spec, mov), mov.size());
 
     tools::QuickTimeSampleOptions o;
     o.freeBytes = 300;
     o.mediaBytes = 20000;
     const Bytes spaced = BuildQuickTime(o);
-    ExpectMovie(Quick(spec, Concat(spaced, Filler(100))), spaced.size());
+    ExpectMovie(Quick(spec, Concat(spaced, Filler(100, 0x55))), spaced.size());
 }
 
 TEST(QuickTimeExtractor, UnknownAtomAfterTheMediaEndsTheFileBeforeIt) {
@@ -187,7 +122,7 @@ TEST(QuickTimeExtractor, UnknownAtomAfterTheMediaEndsTheFileBeforeIt) {
     o.wideAtom = false;
     o.trailingAtomType = "junk";
     const Bytes mov = BuildQuickTime(o);
-    const std::size_t junk = Find(mov, "junk") - 4;
+    const std::size_t junk = FindText(mov, "junk") - 4;
     ExpectMovie(Quick(SpecFor(kTypeMov), mov), junk);
 }
 
@@ -197,7 +132,7 @@ TEST(QuickTimeExtractor, MovieWithoutMediaDataIsNotRecorded) {
     o.wideAtom = false;
     o.trailingAtomType = "udta";
     const Bytes mov = BuildQuickTime(o);
-    const std::size_t udta = Find(mov, "udta") - 4;
+    const std::size_t udta = FindText(mov, "udta") - 4;
     ExpectContinue(Quick(SpecFor(kTypeMov), mov), static_cast<std::int64_t>(udta) - 4);
 }
 
@@ -206,8 +141,8 @@ TEST(QuickTimeExtractor, PreviewFileIsFoundAtItsPnotAtom) {
     o.preview = true;
     o.trailingAtomType = "skip";
     const Bytes mov = BuildQuickTime(o);
-    ASSERT_EQ(Find(mov, "pnot"), 4u);
-    ExpectMovie(Quick(SpecFor(kTypeMovPnot), mov), Find(mov, "skip") - 4);
+    ASSERT_EQ(FindText(mov, "pnot"), 4u);
+    ExpectMovie(Quick(SpecFor(kTypeMovPnot), mov), FindText(mov, "skip") - 4);
 }
 
 TEST(QuickTimeExtractor, ImplausibleAtomSizesContinueEightBytesIntoTheAtom) {
@@ -220,7 +155,7 @@ TEST(QuickTimeExtractor, ImplausibleAtomSizesContinueEightBytesIntoTheAtom) {
 
     // The mdat atom (the third) is too large: continue 8 bytes into it.
     Bytes mov = BuildQuickTime({});
-    const std::size_t mdat = Find(mov, "mdat") - 4;
+    const std::size_t mdat = FindText(mov, "mdat") - 4;
     SetBe32(mov, mdat, 0);
     ExpectContinue(Quick(spec, mov), static_cast<std::int64_t>(mdat) + 4);
 }
@@ -230,7 +165,7 @@ TEST(QuickTimeExtractor, AtomRunningPastTheBytesIsUndecidedUnlessMaxLengthWasGiv
     const Bytes cut = Head(mov, mov.size() - 100);
     ExpectUndecided(Quick(SpecFor(kTypeMov), cut));
     // maxLength not above the bytes given: continue 8 bytes into mdat.
-    const std::size_t mdat = Find(mov, "mdat") - 4;
+    const std::size_t mdat = FindText(mov, "mdat") - 4;
     ExpectContinue(Quick(SpecFor(kTypeMov, cut.size()), cut), static_cast<std::int64_t>(mdat) + 4);
 }
 
@@ -240,7 +175,7 @@ TEST(QuickTimeExtractor, NeedsTheFourBytesBeforeTheHeader) {
     ExpectUndecided(ExtractQuickTime(SpecFor(kTypeMov), all.subspan(4)));
     ExpectUndecided(ExtractQuickTimeWithLeadIn(SpecFor(kTypeMov), all.subspan(1, 3), all.subspan(4)));
     // A longer lead-in: only its last four bytes count.
-    const Bytes shifted = Concat(Filler(9), mov);
+    const Bytes shifted = Concat(Filler(9, 0x55), mov);
     const std::span<const std::uint8_t> s(shifted);
     ExpectMovie(ExtractQuickTimeWithLeadIn(SpecFor(kTypeMov), s.first(13), s.subspan(13)), mov.size());
 }
@@ -257,7 +192,7 @@ TEST(QuickTimeExtractor, LongAtomChainsAreWalkedToTheEnd) {
 
     // A size-1 atom moves the walk one byte, onto bytes that are no atom type.
     Bytes one = {0, 0, 0, 1, 'm', 'o', 'o', 'v', 0, 0, 0, 8, 'm', 'd', 'a', 't'};
-    ExpectContinue(Quick(SpecFor(kTypeMov), Concat(one, Filler(64))), -3);
+    ExpectContinue(Quick(SpecFor(kTypeMov), Concat(one, Filler(64, 0x55))), -3);
 }
 
 // ---------------------------------------------------------------- RIFF --
@@ -269,7 +204,7 @@ TEST(RiffExtractor, WaveWithSizeField36000Is36008BytesAsWav) {
     ASSERT_EQ(Le32(wav, 4), 36000u);
     ASSERT_EQ(wav.size(), 36008u);
     const TypeSpec spec = SpecFor(kTypeRif);
-    ExpectRecorded(ExtractRiff(spec, Concat(wav, Filler(5000))), 36008, "wav");
+    ExpectRecorded(ExtractRiff(spec, Concat(wav, Filler(5000, 0x55))), 36008, "wav");
     EXPECT_EQ(spec.suffix, "rif");  // the group keeps its name
 }
 
@@ -335,7 +270,7 @@ TEST(MpegExtractor, WalksPacksAndPacketsToTheEndCode) {
     const TypeSpec spec = SpecFor(kTypeMpg);
     const Bytes mpg = BuildMpeg({});
     ASSERT_EQ(mpg[15], 0xBB);
-    ExpectRecorded(ExtractMpeg(spec, Concat(mpg, Filler(3000))), mpg.size(), "mpg");
+    ExpectRecorded(ExtractMpeg(spec, Concat(mpg, Filler(3000, 0x55))), mpg.size(), "mpg");
 
     tools::MpegSampleOptions videoOnly;
     videoOnly.audio = false;
@@ -362,7 +297,7 @@ TEST(MpegExtractor, StreamEndingWithoutEndCode) {
     o.endCode = false;
     const Bytes shortStream = BuildMpeg(o);
     // Shorter than 1 MiB: given up at the last pack.
-    ExpectContinue(ExtractMpeg(spec, Concat(shortStream, Filler(100))),
+    ExpectContinue(ExtractMpeg(spec, Concat(shortStream, Filler(100, 0x55))),
                    static_cast<std::int64_t>(LastPack(shortStream)) + 4);
     // The bytes end right after the last packet: nothing to decide with.
     ExpectUndecided(ExtractMpeg(spec, shortStream));
@@ -371,7 +306,7 @@ TEST(MpegExtractor, StreamEndingWithoutEndCode) {
     o.packs = 600;
     const Bytes longStream = BuildMpeg(o);
     ASSERT_GT(LastPack(longStream), 1048576u);
-    ExpectRecorded(ExtractMpeg(spec, Concat(longStream, Filler(100))), LastPack(longStream) + 4, "mpg");
+    ExpectRecorded(ExtractMpeg(spec, Concat(longStream, Filler(100, 0x55))), LastPack(longStream) + 4, "mpg");
 }
 
 TEST(MpegExtractor, DamagedPackets) {
@@ -396,8 +331,8 @@ TEST(MpegExtractor, DamagedPackets) {
 
     // After the first pack, a start code with stream id 00 and then no
     // start code within 2 048 bytes: given up.
-    const std::size_t second = Find(mpg, std::string("\0\0\x01\xBA", 4), 4);
-    const Bytes gap = Concat(Concat(Head(mpg, second), {0x00, 0x00, 0x01, 0x00}), Filler(4000));
+    const std::size_t second = FindText(mpg, std::string("\0\0\x01\xBA", 4), 4);
+    const Bytes gap = Concat(Concat(Head(mpg, second), {0x00, 0x00, 0x01, 0x00}), Filler(4000, 0x55));
     ExpectContinue(ExtractMpeg(spec, gap), 4);
 }
 
@@ -408,7 +343,7 @@ TEST(MpegExtractor, ShortStreamsAreSkipped) {
     o.audio = false;
     const Bytes tiny = BuildMpeg(o);
     ASSERT_LT(tiny.size(), 1024u);
-    ExpectContinue(ExtractMpeg(SpecFor(kTypeMpg), Concat(tiny, Filler(2000))), 4);
+    ExpectContinue(ExtractMpeg(SpecFor(kTypeMpg), Concat(tiny, Filler(2000, 0x55))), 4);
 }
 
 TEST(MpegExtractor, RepeatedPackStartCodesAreWalkedOnce) {

@@ -11,27 +11,18 @@
 
 #include "src/cdr/extractor.h"
 #include "src/cdr/type_table.h"
+#include "tests/fuzz/extractor_fuzz_support.h"
 
 namespace {
 
 using namespace qb::cdr;
+using namespace qb::cdr::fuzzsupport;
 
 constexpr std::uint64_t kRarDamagedEnd = 51200;  // a damaged archive may be taken this far
 constexpr std::uint64_t kRarEndBlock = 7;        // the end block may lie just past the bytes
 // A PE search may resume 60 bytes past a section table whose last entry's
 // final 16 bytes (not read) lie past the bytes.
 constexpr std::uint64_t kPePastTable = 60 + 16;
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-const TypeSpec& Default(int typeId) {
-    static const std::vector<TypeSpec> table = DefaultTypeTable();
-    for (const TypeSpec& t : table)
-        if (t.typeId == typeId) return t;
-    std::abort();
-}
 
 void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
     const ExtractResult r = extract(spec, bytes);
@@ -47,8 +38,7 @@ void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> 
             Check(resume <= available);
     }
     if (!r.file) return;
-    Check(r.resume.has_value());
-    Check(r.file->start == 0 && r.file->size > 0);
+    CheckFileAtHeader(r);
     Check(ExtensionAllowed(spec.typeId, r.file->suffix));
     if (extract == &ExtractZip) {
         Check(r.file->size <= available);
@@ -63,25 +53,16 @@ void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> 
     }
 }
 
-void RunVariants(Extractor extract, TypeSpec spec, std::span<const std::uint8_t> bytes) {
-    Run(extract, spec, bytes);
-    Run(extract, spec, bytes.first(bytes.size() / 2));
-    spec.maxLength = 600;
-    Run(extract, spec, bytes);
-    spec.maxLength = bytes.size();
-    Run(extract, spec, bytes);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
     for (int id : {kTypeZip, kTypeSxw, kTypeSxc, kTypeSxi}) {
-        TypeSpec spec = Default(kTypeZip);
+        TypeSpec spec = DefaultSpec(kTypeZip);
         spec.typeId = id;
-        RunVariants(&ExtractZip, spec, bytes);
+        RunVariants(Run, &ExtractZip, spec, bytes);
     }
-    RunVariants(&ExtractRar, Default(kTypeRar), bytes);
-    RunVariants(&ExtractPe, Default(kTypeExe), bytes);
+    RunVariants(Run, &ExtractRar, DefaultSpec(kTypeRar), bytes);
+    RunVariants(Run, &ExtractPe, DefaultSpec(kTypeExe), bytes);
     return 0;
 }

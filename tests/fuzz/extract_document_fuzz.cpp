@@ -11,21 +11,12 @@
 
 #include "src/cdr/extractor.h"
 #include "src/cdr/type_table.h"
+#include "tests/fuzz/extractor_fuzz_support.h"
 
 namespace {
 
 using namespace qb::cdr;
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-const TypeSpec& Default(int typeId) {
-    static const std::vector<TypeSpec> table = DefaultTypeTable();
-    for (const TypeSpec& t : table)
-        if (t.typeId == typeId) return t;
-    std::abort();
-}
+using namespace qb::cdr::fuzzsupport;
 
 // The file lies inside the bytes and the search goes on no further than
 // their end (or, for OLE, than the file).
@@ -33,9 +24,8 @@ void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> 
     const ExtractResult r = extract(spec, bytes);
     if (r.resume) Check(*r.resume >= 0 && static_cast<std::uint64_t>(*r.resume) <= bytes.size());
     if (!r.file) return;
-    Check(r.resume.has_value());
-    Check(r.file->start == 0);
-    Check(r.file->size > 0 && r.file->size <= bytes.size());
+    CheckFileAtHeader(r);
+    Check(r.file->size <= bytes.size());
     Check(ExtensionAllowed(spec.typeId, r.file->suffix));
     if (extract == &ExtractOle)
         Check(static_cast<std::uint64_t>(*r.resume) <= r.file->size);
@@ -43,25 +33,16 @@ void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> 
         Check(static_cast<std::uint64_t>(*r.resume) == r.file->size);
 }
 
-void RunVariants(Extractor extract, TypeSpec spec, std::span<const std::uint8_t> bytes) {
-    Run(extract, spec, bytes);
-    Run(extract, spec, bytes.first(bytes.size() / 2));
-    spec.maxLength = 600;
-    Run(extract, spec, bytes);
-    spec.maxLength = bytes.size();
-    Run(extract, spec, bytes);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
-    RunVariants(&ExtractHtml, Default(kTypeHtm), bytes);
-    RunVariants(&ExtractPdf, Default(kTypePdf), bytes);
+    RunVariants(Run, &ExtractHtml, DefaultSpec(kTypeHtm), bytes);
+    RunVariants(Run, &ExtractPdf, DefaultSpec(kTypePdf), bytes);
     for (int id : {kTypeOle, kTypeDoc, kTypeXls, kTypePpt}) {
-        TypeSpec spec = Default(kTypeOle);
+        TypeSpec spec = DefaultSpec(kTypeOle);
         spec.typeId = id;
-        RunVariants(&ExtractOle, spec, bytes);
+        RunVariants(Run, &ExtractOle, spec, bytes);
     }
     return 0;
 }

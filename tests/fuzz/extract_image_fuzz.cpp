@@ -11,32 +11,27 @@
 
 #include "src/cdr/extractor.h"
 #include "src/cdr/type_table.h"
+#include "tests/fuzz/extractor_fuzz_support.h"
 
 namespace {
 
 using namespace qb::cdr;
+using namespace qb::cdr::fuzzsupport;
 
-void Check(const ExtractResult& r, std::size_t available) {
+void CheckResult(const ExtractResult& r, std::size_t available) {
     const auto size = static_cast<std::int64_t>(available);
     if (r.file) {
-        if (!r.resume) std::abort();
-        if (r.file->start != 0 || r.file->size == 0) std::abort();
-        if (r.file->size > available) std::abort();
+        CheckFileAtHeader(r);
+        Check(r.file->size <= available);
     }
-    if (r.resume && (*r.resume < 1 || *r.resume > size + 8)) std::abort();
+    if (r.resume) Check(*r.resume >= 1 && *r.resume <= size + 8);
 }
 
 void Run(const TypeSpec& base, Extractor extract, std::span<const std::uint8_t> input) {
-    std::vector<std::uint8_t> signed_(input.begin(), input.end());
-    if (signed_.size() >= base.header.size())
-        std::copy(base.header.bytes.begin(), base.header.bytes.end(), signed_.begin());
-    for (std::span<const std::uint8_t> bytes : {input, std::span<const std::uint8_t>(signed_)}) {
-        TypeSpec spec = base;
-        for (std::uint64_t maxLength : {base.maxLength, std::uint64_t {1024}, std::uint64_t {bytes.size()}}) {
-            spec.maxLength = maxLength;
-            Check(extract(spec, bytes), bytes.size());
-        }
-    }
+    const std::vector<std::uint8_t> signed_ = WithSignature(input, base.header, 0);
+    for (std::span<const std::uint8_t> bytes : {input, std::span<const std::uint8_t>(signed_)})
+        ForEachLength(base, bytes.size(),
+                      [&](const TypeSpec& spec) { CheckResult(extract(spec, bytes), bytes.size()); });
 }
 
 }  // namespace

@@ -13,14 +13,16 @@
 
 #include "src/cdr/extractor.h"
 #include "src/cdr/type_table.h"
+#include "tests/fuzz/extractor_fuzz_support.h"
 
 namespace {
 
 using namespace qb::cdr;
+using namespace qb::cdr::fuzzsupport;
 using Bytes = std::span<const std::uint8_t>;
 
 // leadIn: bytes before the header that a file may start with.
-void Check(const ExtractResult& r, std::size_t available, std::int64_t leadIn) {
+void CheckResult(const ExtractResult& r, std::size_t available, std::int64_t leadIn) {
     const auto size = static_cast<std::int64_t>(available);
     if (r.file) {
         if (!r.resume) std::abort();
@@ -31,25 +33,11 @@ void Check(const ExtractResult& r, std::size_t available, std::int64_t leadIn) {
     if (r.resume && (*r.resume < -leadIn || *r.resume > size + 8)) std::abort();
 }
 
-template <typename Call>
-void ForEachLength(const TypeSpec& base, std::size_t available, Call call) {
-    TypeSpec spec = base;
-    for (std::uint64_t maxLength : {base.maxLength, std::uint64_t {1024}, std::uint64_t {available}}) {
-        spec.maxLength = maxLength;
-        call(spec);
-    }
-}
-
-std::vector<std::uint8_t> WithSignature(Bytes input, const Pattern& header, std::size_t at) {
-    std::vector<std::uint8_t> out(input.begin(), input.end());
-    if (out.size() >= at + header.size()) std::copy(header.bytes.begin(), header.bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
-    return out;
-}
-
 void Run(const TypeSpec& base, Extractor extract, Bytes input) {
     const std::vector<std::uint8_t> signed_ = WithSignature(input, base.header, 0);
     for (Bytes bytes : {input, Bytes(signed_)})
-        ForEachLength(base, bytes.size(), [&](const TypeSpec& spec) { Check(extract(spec, bytes), bytes.size(), 0); });
+        ForEachLength(base, bytes.size(),
+                      [&](const TypeSpec& spec) { CheckResult(extract(spec, bytes), bytes.size(), 0); });
 }
 
 void RunQuickTime(const TypeSpec& base, Bytes input) {
@@ -58,8 +46,8 @@ void RunQuickTime(const TypeSpec& base, Bytes input) {
         const std::size_t lead = std::min(file.size(), kQuickTimeLeadIn);
         const Bytes leadIn = file.first(lead), bytes = file.subspan(lead);
         ForEachLength(base, bytes.size(), [&](const TypeSpec& spec) {
-            Check(ExtractQuickTimeWithLeadIn(spec, leadIn, bytes), bytes.size(), static_cast<std::int64_t>(lead));
-            Check(ExtractQuickTime(spec, bytes), bytes.size(), 0);
+            CheckResult(ExtractQuickTimeWithLeadIn(spec, leadIn, bytes), bytes.size(), static_cast<std::int64_t>(lead));
+            CheckResult(ExtractQuickTime(spec, bytes), bytes.size(), 0);
         });
     }
 }

@@ -4,6 +4,8 @@
 #include <array>
 #include <string_view>
 
+#include "tools/sample_card/byte_writer.h"
+
 namespace qb::tools {
 
 namespace {
@@ -39,22 +41,6 @@ private:
 };
 
 std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
-
-void AddLe16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void AddLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-void PutLe16(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    out[at] = static_cast<std::uint8_t>(v);
-    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void PutLe32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void Append(std::vector<std::uint8_t>& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
 
 // ---------------------------------------------------------------- deflate
 
@@ -180,21 +166,6 @@ std::vector<std::uint8_t> CodeBytes(std::uint32_t size, TextSource& text) {
 
 }  // namespace
 
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t {};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
 std::vector<std::uint8_t> BuildZip(const ZipSampleOptions& options) {
     std::vector<std::uint8_t> out;
     std::vector<std::uint8_t> central;
@@ -206,57 +177,57 @@ std::vector<std::uint8_t> BuildZip(const ZipSampleOptions& options) {
         const std::uint16_t version = deflated ? 20 : 10;
         const auto offset = static_cast<std::uint32_t>(out.size());
 
-        Append(out, "PK\x03\x04");
-        AddLe16(out, version);
-        AddLe16(out, flags);
-        AddLe16(out, deflated ? 8 : 0);
-        AddLe16(out, options.dosTime);
-        AddLe16(out, options.dosDate);
-        AddLe32(out, entry.dataDescriptor ? 0 : crc);
-        AddLe32(out, entry.dataDescriptor ? 0 : static_cast<std::uint32_t>(packed.size()));
-        AddLe32(out, entry.dataDescriptor ? 0 : static_cast<std::uint32_t>(entry.data.size()));
-        AddLe16(out, static_cast<std::uint32_t>(entry.name.size()));
-        AddLe16(out, static_cast<std::uint32_t>(entry.extra.size()));
-        Append(out, entry.name);
+        PutText(out, "PK\x03\x04");
+        PutLe16(out, version);
+        PutLe16(out, flags);
+        PutLe16(out, deflated ? 8 : 0);
+        PutLe16(out, options.dosTime);
+        PutLe16(out, options.dosDate);
+        PutLe32(out, entry.dataDescriptor ? 0 : crc);
+        PutLe32(out, entry.dataDescriptor ? 0 : static_cast<std::uint32_t>(packed.size()));
+        PutLe32(out, entry.dataDescriptor ? 0 : static_cast<std::uint32_t>(entry.data.size()));
+        PutLe16(out, static_cast<std::uint32_t>(entry.name.size()));
+        PutLe16(out, static_cast<std::uint32_t>(entry.extra.size()));
+        PutText(out, entry.name);
         out.insert(out.end(), entry.extra.begin(), entry.extra.end());
         out.insert(out.end(), packed.begin(), packed.end());
         if (entry.dataDescriptor) {
-            Append(out, "PK\x07\x08");
-            AddLe32(out, crc);
-            AddLe32(out, static_cast<std::uint32_t>(packed.size()));
-            AddLe32(out, static_cast<std::uint32_t>(entry.data.size()));
+            PutText(out, "PK\x07\x08");
+            PutLe32(out, crc);
+            PutLe32(out, static_cast<std::uint32_t>(packed.size()));
+            PutLe32(out, static_cast<std::uint32_t>(entry.data.size()));
         }
 
-        Append(central, "PK\x01\x02");
-        AddLe16(central, 0x0014);  // made by: MS-DOS, version 2.0
-        AddLe16(central, version);
-        AddLe16(central, flags);
-        AddLe16(central, deflated ? 8 : 0);
-        AddLe16(central, options.dosTime);
-        AddLe16(central, options.dosDate);
-        AddLe32(central, crc);
-        AddLe32(central, static_cast<std::uint32_t>(packed.size()));
-        AddLe32(central, static_cast<std::uint32_t>(entry.data.size()));
-        AddLe16(central, static_cast<std::uint32_t>(entry.name.size()));
-        AddLe16(central, 0);  // extra
-        AddLe16(central, 0);  // comment
-        AddLe16(central, 0);  // disk
-        AddLe16(central, 0);  // internal attributes
-        AddLe32(central, entry.name.ends_with('/') ? 0x10 : 0x20);
-        AddLe32(central, offset);
-        Append(central, entry.name);
+        PutText(central, "PK\x01\x02");
+        PutLe16(central, 0x0014);  // made by: MS-DOS, version 2.0
+        PutLe16(central, version);
+        PutLe16(central, flags);
+        PutLe16(central, deflated ? 8 : 0);
+        PutLe16(central, options.dosTime);
+        PutLe16(central, options.dosDate);
+        PutLe32(central, crc);
+        PutLe32(central, static_cast<std::uint32_t>(packed.size()));
+        PutLe32(central, static_cast<std::uint32_t>(entry.data.size()));
+        PutLe16(central, static_cast<std::uint32_t>(entry.name.size()));
+        PutLe16(central, 0);  // extra
+        PutLe16(central, 0);  // comment
+        PutLe16(central, 0);  // disk
+        PutLe16(central, 0);  // internal attributes
+        PutLe32(central, entry.name.ends_with('/') ? 0x10 : 0x20);
+        PutLe32(central, offset);
+        PutText(central, entry.name);
     }
     const auto centralOffset = static_cast<std::uint32_t>(out.size());
     out.insert(out.end(), central.begin(), central.end());
-    Append(out, "PK\x05\x06");
-    AddLe16(out, 0);
-    AddLe16(out, 0);
-    AddLe16(out, static_cast<std::uint32_t>(options.entries.size()));
-    AddLe16(out, static_cast<std::uint32_t>(options.entries.size()));
-    AddLe32(out, static_cast<std::uint32_t>(central.size()));
-    AddLe32(out, centralOffset);
-    AddLe16(out, static_cast<std::uint32_t>(options.comment.size()));
-    Append(out, options.comment);
+    PutText(out, "PK\x05\x06");
+    PutLe16(out, 0);
+    PutLe16(out, 0);
+    PutLe16(out, static_cast<std::uint32_t>(options.entries.size()));
+    PutLe16(out, static_cast<std::uint32_t>(options.entries.size()));
+    PutLe32(out, static_cast<std::uint32_t>(central.size()));
+    PutLe32(out, centralOffset);
+    PutLe16(out, static_cast<std::uint32_t>(options.comment.size()));
+    PutText(out, options.comment);
     return out;
 }
 
@@ -326,7 +297,7 @@ ZipSampleOptions JarEntries(std::uint32_t seed) {
         cls.push_back(0x01);  // CONSTANT_Utf8
         cls.push_back(static_cast<std::uint8_t>(c.size() >> 8));
         cls.push_back(static_cast<std::uint8_t>(c.size()));
-        Append(cls, c);
+        PutText(cls, c);
     }
     const std::uint8_t rest[] = {0x00, 0x21, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,
                                  0x00, 0x09, 0x00, 0x03, 0x00, 0x04, 0x00, 0x01, 0x00, 0x05, 0x00, 0x00,
@@ -341,45 +312,45 @@ std::vector<std::uint8_t> BuildRar(const RarSampleOptions& options) {
     std::vector<std::uint8_t> out = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
     auto headerCrc = [&](std::size_t start) {
         const std::uint32_t crc = Crc32(out.data() + start + 2, out.size() - start - 2);
-        PutLe16(out, start, crc & 0xFFFF);
+        SetLe16(out, start, crc & 0xFFFF);
     };
 
     std::size_t at = out.size();
-    AddLe16(out, 0);
+    PutLe16(out, 0);
     out.push_back(0x73);
-    AddLe16(out, 0x0000);
-    AddLe16(out, 13);
-    AddLe16(out, 0);  // reserved
-    AddLe32(out, 0);  // reserved
+    PutLe16(out, 0x0000);
+    PutLe16(out, 13);
+    PutLe16(out, 0);  // reserved
+    PutLe32(out, 0);  // reserved
     headerCrc(at);
 
     const std::uint32_t dosTime = (static_cast<std::uint32_t>(((2014 - 1980) << 9) | (9 << 5) | 23) << 16) |
                                   ((10 << 11) | (15 << 5));
     for (const RarEntry& entry : options.entries) {
         at = out.size();
-        AddLe16(out, 0);
+        PutLe16(out, 0);
         out.push_back(0x74);
-        AddLe16(out, 0x8000);  // a block with data after its header
-        AddLe16(out, static_cast<std::uint32_t>(32 + entry.name.size()));
-        AddLe32(out, static_cast<std::uint32_t>(entry.data.size()));  // packed size
-        AddLe32(out, static_cast<std::uint32_t>(entry.data.size()));  // unpacked size
+        PutLe16(out, 0x8000);  // a block with data after its header
+        PutLe16(out, static_cast<std::uint32_t>(32 + entry.name.size()));
+        PutLe32(out, static_cast<std::uint32_t>(entry.data.size()));  // packed size
+        PutLe32(out, static_cast<std::uint32_t>(entry.data.size()));  // unpacked size
         out.push_back(2);                                              // host: Windows
-        AddLe32(out, Crc32(entry.data.data(), entry.data.size()));
-        AddLe32(out, dosTime);
+        PutLe32(out, Crc32(entry.data.data(), entry.data.size()));
+        PutLe32(out, dosTime);
         out.push_back(options.unpackVersion);
         out.push_back(0x30);  // stored
-        AddLe16(out, static_cast<std::uint32_t>(entry.name.size()));
-        AddLe32(out, 0x20);  // archive attribute
-        Append(out, entry.name);
+        PutLe16(out, static_cast<std::uint32_t>(entry.name.size()));
+        PutLe32(out, 0x20);  // archive attribute
+        PutText(out, entry.name);
         headerCrc(at);
         out.insert(out.end(), entry.data.begin(), entry.data.end());
     }
     if (options.endBlock) {
         at = out.size();
-        AddLe16(out, 0);
+        PutLe16(out, 0);
         out.push_back(0x7B);
-        AddLe16(out, 0x4000);
-        AddLe16(out, 7);
+        PutLe16(out, 0x4000);
+        PutLe16(out, 7);
         headerCrc(at);
     }
     out.insert(out.end(), options.trailingZeros, 0);
@@ -406,7 +377,7 @@ std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options) {
                         CodeBytes(AlignUp(std::max<std::uint32_t>(options.codeSize, 1), kFileAlign) - 0x40, text)});
     std::vector<std::uint8_t> rdata;
     for (std::string_view s : {"Quillbrook sample program", "settings.ini", "Could not open the file.", "%s: %d\n"}) {
-        Append(rdata, s);
+        PutText(rdata, s);
         rdata.push_back(0);
     }
     sections.push_back({".rdata", 0x400, 0x40000040, rdata});
@@ -438,59 +409,59 @@ std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options) {
     // DOS header and stub.
     out[0] = 'M';
     out[1] = 'Z';
-    PutLe16(out, 2, 0x90);   // bytes on the last page
-    PutLe16(out, 4, 3);      // pages
-    PutLe16(out, 8, 4);      // header paragraphs
-    PutLe16(out, 12, 0xFFFF);  // maximum allocation
-    PutLe16(out, 16, 0xB8);  // initial SP
-    PutLe16(out, 24, 0x40);  // relocation table
-    PutLe32(out, 60, peOffset);
+    SetLe16(out, 2, 0x90);   // bytes on the last page
+    SetLe16(out, 4, 3);      // pages
+    SetLe16(out, 8, 4);      // header paragraphs
+    SetLe16(out, 12, 0xFFFF);  // maximum allocation
+    SetLe16(out, 16, 0xB8);  // initial SP
+    SetLe16(out, 24, 0x40);  // relocation table
+    SetLe32(out, 60, peOffset);
     const std::uint8_t stub[] = {0x0E, 0x1F, 0xBA, 0x0E, 0x00, 0xB4, 0x09, 0xCD, 0x21, 0xB8, 0x01, 0x4C, 0xCD, 0x21};
     std::vector<std::uint8_t> program(stub, stub + sizeof stub);
-    Append(program, "This program cannot be run in DOS mode.\r\r\n$");
+    PutText(program, "This program cannot be run in DOS mode.\r\r\n$");
     for (std::size_t i = 0; i < program.size() && 0x40 + i < peOffset; ++i) out[0x40 + i] = program[i];
 
     // PE header.
     const std::size_t pe = peOffset;
     out[pe] = 'P';
     out[pe + 1] = 'E';
-    PutLe16(out, pe + 4, 0x014C);
-    PutLe16(out, pe + 6, count);
-    PutLe32(out, pe + 8, 0x54213F80);  // 2014-09-23
-    PutLe16(out, pe + 20, 224);
-    PutLe16(out, pe + 22, options.characteristics ? *options.characteristics : options.library ? 0x2102 : 0x0102);
+    SetLe16(out, pe + 4, 0x014C);
+    SetLe16(out, pe + 6, count);
+    SetLe32(out, pe + 8, 0x54213F80);  // 2014-09-23
+    SetLe16(out, pe + 20, 224);
+    SetLe16(out, pe + 22, options.characteristics ? *options.characteristics : options.library ? 0x2102 : 0x0102);
 
     // Optional header (PE32).
     const std::size_t opt = pe + 24;
-    PutLe16(out, opt, 0x010B);
+    SetLe16(out, opt, 0x010B);
     out[opt + 2] = 10;  // linker 10.0
-    PutLe32(out, opt + 4, sections[0].rawSize);
-    PutLe32(out, opt + 8, raw - headersSize - sections[0].rawSize);
-    PutLe32(out, opt + 16, virtualAddresses[0] + 0x10);  // entry point
-    PutLe32(out, opt + 20, virtualAddresses[0]);
-    PutLe32(out, opt + 24, virtualAddresses[1]);
-    PutLe32(out, opt + 28, options.library ? 0x10000000 : 0x00400000);
-    PutLe32(out, opt + 32, kSectionAlign);
-    PutLe32(out, opt + 36, kFileAlign);
-    PutLe16(out, opt + 40, 5);  // operating system 5.1
-    PutLe16(out, opt + 42, 1);
-    PutLe16(out, opt + 48, 5);  // subsystem 5.1
-    PutLe16(out, opt + 50, 1);
-    PutLe32(out, opt + 56, imageSize);
-    PutLe32(out, opt + 60, headersSize);
-    PutLe16(out, opt + 68, options.library ? 2 : 3);  // Windows GUI / console
-    PutLe16(out, opt + 70, options.library ? 0x0140 : 0x8140);
-    PutLe32(out, opt + 72, 0x100000);  // stack reserve, commit
-    PutLe32(out, opt + 76, 0x1000);
-    PutLe32(out, opt + 80, 0x100000);  // heap reserve, commit
-    PutLe32(out, opt + 84, 0x1000);
-    PutLe32(out, opt + 92, 16);  // data directories
+    SetLe32(out, opt + 4, sections[0].rawSize);
+    SetLe32(out, opt + 8, raw - headersSize - sections[0].rawSize);
+    SetLe32(out, opt + 16, virtualAddresses[0] + 0x10);  // entry point
+    SetLe32(out, opt + 20, virtualAddresses[0]);
+    SetLe32(out, opt + 24, virtualAddresses[1]);
+    SetLe32(out, opt + 28, options.library ? 0x10000000 : 0x00400000);
+    SetLe32(out, opt + 32, kSectionAlign);
+    SetLe32(out, opt + 36, kFileAlign);
+    SetLe16(out, opt + 40, 5);  // operating system 5.1
+    SetLe16(out, opt + 42, 1);
+    SetLe16(out, opt + 48, 5);  // subsystem 5.1
+    SetLe16(out, opt + 50, 1);
+    SetLe32(out, opt + 56, imageSize);
+    SetLe32(out, opt + 60, headersSize);
+    SetLe16(out, opt + 68, options.library ? 2 : 3);  // Windows GUI / console
+    SetLe16(out, opt + 70, options.library ? 0x0140 : 0x8140);
+    SetLe32(out, opt + 72, 0x100000);  // stack reserve, commit
+    SetLe32(out, opt + 76, 0x1000);
+    SetLe32(out, opt + 80, 0x100000);  // heap reserve, commit
+    SetLe32(out, opt + 84, 0x1000);
+    SetLe32(out, opt + 92, 16);  // data directories
     const std::size_t directories = opt + 96;
-    PutLe32(out, directories + 2 * 8, virtualAddresses[3]);  // resources
-    PutLe32(out, directories + 2 * 8 + 4, 16);
+    SetLe32(out, directories + 2 * 8, virtualAddresses[3]);  // resources
+    SetLe32(out, directories + 2 * 8 + 4, 16);
     if (options.library) {
-        PutLe32(out, directories + 5 * 8, virtualAddresses[4]);  // base relocations
-        PutLe32(out, directories + 5 * 8 + 4, 8);
+        SetLe32(out, directories + 5 * 8, virtualAddresses[4]);  // base relocations
+        SetLe32(out, directories + 5 * 8 + 4, 8);
     }
 
     // Section table and raw data.
@@ -498,11 +469,11 @@ std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options) {
         const std::size_t entry = pe + 248 + std::size_t {i} * 40;
         const PeSection& s = sections[i];
         std::copy(s.name, s.name + std::string_view(s.name).size(), out.begin() + static_cast<std::ptrdiff_t>(entry));
-        PutLe32(out, entry + 8, virtualSizes[i]);
-        PutLe32(out, entry + 12, virtualAddresses[i]);
-        PutLe32(out, entry + 16, s.rawSize);
-        PutLe32(out, entry + 20, rawPointer[i]);
-        PutLe32(out, entry + 36, s.characteristics);
+        SetLe32(out, entry + 8, virtualSizes[i]);
+        SetLe32(out, entry + 12, virtualAddresses[i]);
+        SetLe32(out, entry + 16, s.rawSize);
+        SetLe32(out, entry + 20, rawPointer[i]);
+        SetLe32(out, entry + 36, s.characteristics);
         std::copy(s.data.begin(), s.data.begin() + std::min<std::size_t>(s.data.size(), s.rawSize),
                   out.begin() + rawPointer[i]);
     }

@@ -13,9 +13,6 @@
 
 namespace qb::tools {
 
-// CRC-32 as ZIP and RAR use it (reflected, polynomial EDB88320).
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
-
 // ---------------------------------------------------------------- ZIP
 
 enum class ZipMethod {

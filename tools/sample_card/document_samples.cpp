@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "tools/sample_card/byte_writer.h"
+
 namespace qb::tools {
 
 namespace {
@@ -38,23 +40,6 @@ public:
 private:
     std::uint32_t state_;
 };
-
-void Append(std::vector<std::uint8_t>& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
-
-void PutLe16(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    out[at] = static_cast<std::uint8_t>(v);
-    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void PutLe32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void AddLe16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void AddLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
 
 // Filler text of exactly n bytes, broken into lines by lineEnd, each line
 // starting with prefix (for comment lines); bytes too few for a line are
@@ -413,14 +398,14 @@ int TreeDepth(std::size_t n) {
 void PutEntry(std::vector<std::uint8_t>& out, std::size_t at, const std::string& name, std::uint8_t type,
               const TreeLinks& links, std::uint32_t child, std::uint32_t start, std::uint32_t size) {
     for (std::size_t i = 0; i < name.size() && i < 31; ++i) out[at + 2 * i] = static_cast<std::uint8_t>(name[i]);
-    PutLe16(out, at + 64, static_cast<std::uint32_t>((std::min<std::size_t>(name.size(), 31) + 1) * 2));
+    SetLe16(out, at + 64, static_cast<std::uint32_t>((std::min<std::size_t>(name.size(), 31) + 1) * 2));
     out[at + 66] = type;
     out[at + 67] = links.red ? 0 : 1;
-    PutLe32(out, at + 68, links.left);
-    PutLe32(out, at + 72, links.right);
-    PutLe32(out, at + 76, child);
-    PutLe32(out, at + 116, start);
-    PutLe32(out, at + 120, size);
+    SetLe32(out, at + 68, links.left);
+    SetLe32(out, at + 72, links.right);
+    SetLe32(out, at + 76, child);
+    SetLe32(out, at + 116, start);
+    SetLe32(out, at + 120, size);
 }
 
 // ---------------------------------------------------------------- Office streams
@@ -433,26 +418,26 @@ std::vector<std::uint8_t> PropertySet(const std::array<std::uint8_t, 16>& format
     const std::size_t headerSize = 8 + 8 * properties.size();
     for (const auto& [id, text] : properties) {
         offsets.push_back(static_cast<std::uint32_t>(headerSize + values.size()));
-        AddLe32(values, 0x001E);
+        PutLe32(values, 0x001E);
         const std::size_t length = text.size() + 1;
-        AddLe32(values, static_cast<std::uint32_t>(length));
-        Append(values, text);
+        PutLe32(values, static_cast<std::uint32_t>(length));
+        PutText(values, text);
         values.push_back(0);
         while (values.size() % 4 != 0) values.push_back(0);
     }
     std::vector<std::uint8_t> out;
-    AddLe16(out, 0xFFFE);  // byte order
-    AddLe16(out, 0);       // format version
-    AddLe32(out, 0x00020105);  // system: Windows 5.1
+    PutLe16(out, 0xFFFE);  // byte order
+    PutLe16(out, 0);       // format version
+    PutLe32(out, 0x00020105);  // system: Windows 5.1
     out.insert(out.end(), 16, 0);  // class id
-    AddLe32(out, 1);               // one section
+    PutLe32(out, 1);               // one section
     out.insert(out.end(), formatId.begin(), formatId.end());
-    AddLe32(out, 0x30);  // section offset
-    AddLe32(out, static_cast<std::uint32_t>(headerSize + values.size()));
-    AddLe32(out, static_cast<std::uint32_t>(properties.size()));
+    PutLe32(out, 0x30);  // section offset
+    PutLe32(out, static_cast<std::uint32_t>(headerSize + values.size()));
+    PutLe32(out, static_cast<std::uint32_t>(properties.size()));
     for (std::size_t i = 0; i < properties.size(); ++i) {
-        AddLe32(out, properties[i].first);
-        AddLe32(out, offsets[i]);
+        PutLe32(out, properties[i].first);
+        PutLe32(out, offsets[i]);
     }
     out.insert(out.end(), values.begin(), values.end());
     return out;
@@ -474,18 +459,18 @@ void AddSummaryStreams(OleSampleOptions& options, const std::string& application
 
 std::vector<std::uint8_t> CompObj(std::string_view userType, std::string_view clipboard, std::string_view progId) {
     std::vector<std::uint8_t> out;
-    AddLe16(out, 1);
-    AddLe16(out, 0xFFFE);
-    AddLe32(out, 0x00000A03);
-    AddLe32(out, 0xFFFFFFFF);
+    PutLe16(out, 1);
+    PutLe16(out, 0xFFFE);
+    PutLe32(out, 0x00000A03);
+    PutLe32(out, 0xFFFFFFFF);
     out.insert(out.end(), 16, 0);
     for (std::string_view s : {userType, clipboard, progId}) {
-        AddLe32(out, static_cast<std::uint32_t>(s.size() + 1));
-        Append(out, s);
+        PutLe32(out, static_cast<std::uint32_t>(s.size() + 1));
+        PutText(out, s);
         out.push_back(0);
     }
-    AddLe32(out, 0x71B239F4);  // Unicode marker
-    AddLe32(out, 0);
+    PutLe32(out, 0x71B239F4);  // Unicode marker
+    PutLe32(out, 0);
     return out;
 }
 
@@ -502,17 +487,17 @@ void FillText(std::vector<std::uint8_t>& data, std::size_t size, TextSource& tex
 
 // One BIFF8 record.
 void BiffRecord(std::vector<std::uint8_t>& out, std::uint16_t type, const std::vector<std::uint8_t>& body) {
-    AddLe16(out, type);
-    AddLe16(out, static_cast<std::uint32_t>(body.size()));
+    PutLe16(out, type);
+    PutLe16(out, static_cast<std::uint32_t>(body.size()));
     out.insert(out.end(), body.begin(), body.end());
 }
 
 // One PowerPoint record header.
 void PptRecordHeader(std::vector<std::uint8_t>& out, std::uint16_t versionInstance, std::uint16_t type,
                      std::uint32_t length) {
-    AddLe16(out, versionInstance);
-    AddLe16(out, type);
-    AddLe32(out, length);
+    PutLe16(out, versionInstance);
+    PutLe16(out, type);
+    PutLe32(out, length);
 }
 
 }  // namespace
@@ -624,27 +609,27 @@ OleSample BuildOle(const OleSampleOptions& options) {
     // Header.
     const std::uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::copy(signature, signature + 8, out.begin());
-    PutLe16(out, 24, 0x003E);
-    PutLe16(out, 26, 3);
-    PutLe16(out, 28, 0xFFFE);
-    PutLe16(out, 30, 9);
-    PutLe16(out, 32, 6);
-    PutLe32(out, 44, fatSectors);
-    PutLe32(out, 48, directoryFirst);
-    PutLe32(out, 56, kCutoff);
-    PutLe32(out, 60, miniFatSectors ? miniFatFirst : kEndOfChain);
-    PutLe32(out, 64, miniFatSectors);
-    PutLe32(out, 68, difatSectors ? difatFirst : kEndOfChain);
-    PutLe32(out, 72, difatSectors);
-    for (std::uint32_t i = 0; i < 109; ++i) PutLe32(out, 76 + 4 * i, i < fatSectors ? fatFirst + i : kFree);
+    SetLe16(out, 24, 0x003E);
+    SetLe16(out, 26, 3);
+    SetLe16(out, 28, 0xFFFE);
+    SetLe16(out, 30, 9);
+    SetLe16(out, 32, 6);
+    SetLe32(out, 44, fatSectors);
+    SetLe32(out, 48, directoryFirst);
+    SetLe32(out, 56, kCutoff);
+    SetLe32(out, 60, miniFatSectors ? miniFatFirst : kEndOfChain);
+    SetLe32(out, 64, miniFatSectors);
+    SetLe32(out, 68, difatSectors ? difatFirst : kEndOfChain);
+    SetLe32(out, 72, difatSectors);
+    for (std::uint32_t i = 0; i < 109; ++i) SetLe32(out, 76 + 4 * i, i < fatSectors ? fatFirst + i : kFree);
 
     auto sectorAt = [](std::uint32_t s) { return OleSample::SectorOffset(s); };
-    for (std::size_t i = 0; i < fat.size(); ++i) PutLe32(out, sectorAt(fatFirst) + 4 * i, fat[i]);
-    for (std::size_t i = 0; i < miniFat.size(); ++i) PutLe32(out, sectorAt(miniFatFirst) + 4 * i, miniFat[i]);
+    for (std::size_t i = 0; i < fat.size(); ++i) SetLe32(out, sectorAt(fatFirst) + 4 * i, fat[i]);
+    for (std::size_t i = 0; i < miniFat.size(); ++i) SetLe32(out, sectorAt(miniFatFirst) + 4 * i, miniFat[i]);
     for (std::uint32_t d = 0; d < difatSectors; ++d) {
         const std::size_t at = sectorAt(difatFirst + d);
-        for (int i = 0; i < 127; ++i) PutLe32(out, at + 4 * i, kFree);
-        PutLe32(out, at + 508, d + 1 < difatSectors ? difatFirst + d + 1 : kEndOfChain);
+        for (int i = 0; i < 127; ++i) SetLe32(out, at + 4 * i, kFree);
+        SetLe32(out, at + 508, d + 1 < difatSectors ? difatFirst + d + 1 : kEndOfChain);
     }
 
     // Directory: root entry, then the streams; unused entries name no sibling.
@@ -659,9 +644,9 @@ OleSample BuildOle(const OleSampleOptions& options) {
     for (std::uint32_t e = 0; e < directorySectors * 4; ++e) {
         const std::size_t at = directoryAt + std::size_t {e} * 128;
         if (e >= entries) {
-            PutLe32(out, at + 68, kFree);
-            PutLe32(out, at + 72, kFree);
-            PutLe32(out, at + 76, kFree);
+            SetLe32(out, at + 68, kFree);
+            SetLe32(out, at + 72, kFree);
+            SetLe32(out, at + 76, kFree);
         } else if (e == 0) {
             PutEntry(out, at, "Root Entry", 5, TreeLinks {}, treeRoot, miniStreamSectors ? miniStreamFirst : kEndOfChain,
                      static_cast<std::uint32_t>(miniStreamBytes));
@@ -699,13 +684,13 @@ OleSampleOptions WordDocumentStreams(const OfficeSampleOptions& options) {
 
     // The File Information Block, then the text from 0x400 on.
     std::vector<std::uint8_t> word(0x400, 0);
-    PutLe16(word, 0, 0xA5EC);   // wIdent
-    PutLe16(word, 2, 0x00C1);   // nFib: Word 97
-    PutLe16(word, 6, 0x0409);   // lid: English (US)
-    PutLe16(word, 10, 0x1200);  // flags: fWhichTblStm (1Table), fExtChar
-    PutLe16(word, 12, 0x00BF);  // nFibBack
-    PutLe32(word, 24, 0x400);   // fcMin
-    PutLe32(word, 28, static_cast<std::uint32_t>(std::max<std::size_t>(options.mainStreamSize, 0x400)));  // fcMac
+    SetLe16(word, 0, 0xA5EC);   // wIdent
+    SetLe16(word, 2, 0x00C1);   // nFib: Word 97
+    SetLe16(word, 6, 0x0409);   // lid: English (US)
+    SetLe16(word, 10, 0x1200);  // flags: fWhichTblStm (1Table), fExtChar
+    SetLe16(word, 12, 0x00BF);  // nFibBack
+    SetLe32(word, 24, 0x400);   // fcMin
+    SetLe32(word, 28, static_cast<std::uint32_t>(std::max<std::size_t>(options.mainStreamSize, 0x400)));  // fcMac
     FillText(word, std::max<std::size_t>(options.mainStreamSize, 0x400 + 1), text);
     ole.streams.push_back({"WordDocument", std::move(word)});
 
@@ -746,12 +731,12 @@ OleSampleOptions ExcelWorkbookStreams(const OfficeSampleOptions& options) {
         std::string cell = text.Sentence(4);
         if (kLabel + cell.size() >= room || room - (kLabel + cell.size()) <= kLabel) cell.resize(room - kLabel, '.');
         std::vector<std::uint8_t> label;
-        AddLe16(label, row++);
-        AddLe16(label, 0);     // column
-        AddLe16(label, 0x0F);  // XF
-        AddLe16(label, static_cast<std::uint32_t>(cell.size()));
+        PutLe16(label, row++);
+        PutLe16(label, 0);     // column
+        PutLe16(label, 0x0F);  // XF
+        PutLe16(label, static_cast<std::uint32_t>(cell.size()));
         label.push_back(0);  // 8-bit characters
-        Append(label, cell);
+        PutText(label, cell);
         BiffRecord(book, 0x0204, label);
     }
     BiffRecord(book, 0x000A, {});  // EOF
@@ -769,16 +754,16 @@ OleSampleOptions PowerPointStreams(const OfficeSampleOptions& options) {
     std::vector<std::uint8_t> doc;
     PptRecordHeader(doc, 0x000F, 0x03E8, static_cast<std::uint32_t>(target - 8));  // DocumentContainer
     PptRecordHeader(doc, 0x0001, 0x03E9, 40);                                        // DocumentAtom
-    AddLe32(doc, 5760);  // slide size
-    AddLe32(doc, 4320);
-    AddLe32(doc, 7620);  // notes size
-    AddLe32(doc, 5715);
-    AddLe32(doc, 1);  // server zoom
-    AddLe32(doc, 2);
-    AddLe32(doc, 0);  // notes master, handout master
-    AddLe32(doc, 0);
-    AddLe16(doc, 1);  // first slide number
-    AddLe16(doc, 0);  // slide size type
+    PutLe32(doc, 5760);  // slide size
+    PutLe32(doc, 4320);
+    PutLe32(doc, 7620);  // notes size
+    PutLe32(doc, 5715);
+    PutLe32(doc, 1);  // server zoom
+    PutLe32(doc, 2);
+    PutLe32(doc, 0);  // notes master, handout master
+    PutLe32(doc, 0);
+    PutLe16(doc, 1);  // first slide number
+    PutLe16(doc, 0);  // slide size type
     doc.insert(doc.end(), 4, 0);
     // Text atoms (TextBytesAtom: 8 bytes and the text) up to the size; what
     // is left is always none or room for one more atom.
@@ -788,23 +773,23 @@ OleSampleOptions PowerPointStreams(const OfficeSampleOptions& options) {
         std::string line = text.Sentence(5);
         if (kAtom + line.size() >= room || room - (kAtom + line.size()) <= kAtom) line.resize(room - kAtom, '.');
         PptRecordHeader(doc, 0x0000, 0x0FA8, static_cast<std::uint32_t>(line.size()));
-        Append(doc, line);
+        PutText(doc, line);
     }
     ole.streams.push_back({"PowerPoint Document", std::move(doc)});
 
     const std::string user = "Keller";
     std::vector<std::uint8_t> current;
     PptRecordHeader(current, 0x0000, 0x0FF6, static_cast<std::uint32_t>(24 + user.size()));  // CurrentUserAtom
-    AddLe32(current, 0x14);
-    AddLe32(current, 0xE391C05F);  // header token
-    AddLe32(current, 0);           // offset to the current edit
-    AddLe16(current, static_cast<std::uint32_t>(user.size()));
-    AddLe16(current, 0x03F4);      // document version
+    PutLe32(current, 0x14);
+    PutLe32(current, 0xE391C05F);  // header token
+    PutLe32(current, 0);           // offset to the current edit
+    PutLe16(current, static_cast<std::uint32_t>(user.size()));
+    PutLe16(current, 0x03F4);      // document version
     current.push_back(3);
     current.push_back(0);
-    AddLe16(current, 0);
-    Append(current, user);
-    AddLe32(current, 8);  // release version
+    PutLe16(current, 0);
+    PutText(current, user);
+    PutLe32(current, 8);  // release version
     ole.streams.push_back({"Current User", std::move(current)});
     AddSummaryStreams(ole, "Microsoft Office PowerPoint", options.seed);
     return ole;

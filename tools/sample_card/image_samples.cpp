@@ -12,31 +12,13 @@
 #include <string_view>
 #include <utility>
 
+#include "tools/sample_card/byte_writer.h"
+
 namespace qb::tools {
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-void Put8(Bytes& out, unsigned v) { out.push_back(static_cast<std::uint8_t>(v)); }
-void PutBe16(Bytes& out, unsigned v) {
-    Put8(out, (v >> 8) & 0xFF);
-    Put8(out, v & 0xFF);
-}
-void PutBe32(Bytes& out, std::uint32_t v) {
-    PutBe16(out, v >> 16);
-    PutBe16(out, v & 0xFFFF);
-}
-void PutLe16(Bytes& out, unsigned v) {
-    Put8(out, v & 0xFF);
-    Put8(out, (v >> 8) & 0xFF);
-}
-void PutLe32(Bytes& out, std::uint32_t v) {
-    PutLe16(out, v & 0xFFFF);
-    PutLe16(out, v >> 16);
-}
-void PutText(Bytes& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
-void PutBytes(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
 // Small deterministic generator for picture noise.
 class Noise {
@@ -44,12 +26,7 @@ public:
     explicit Noise(std::uint32_t seed) : state_(seed * 2654435761u + 0x9E3779B9u) {
         if (state_ == 0) state_ = 1;
     }
-    std::uint32_t Next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return state_;
-    }
+    std::uint32_t Next() { return XorShift32(state_); }
 
 private:
     std::uint32_t state_;
@@ -728,21 +705,6 @@ bool HasEarlyTrailerPair(const Bytes& gif) {
 }
 
 // ----------------------------------------------------------------- PNG --
-
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0) {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t {};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
 
 void PutPngChunk(Bytes& out, std::string_view type, const Bytes& data) {
     PutBe32(out, static_cast<std::uint32_t>(data.size()));

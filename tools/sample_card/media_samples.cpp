@@ -5,42 +5,13 @@
 #include <array>
 #include <string_view>
 
+#include "tools/sample_card/byte_writer.h"
+
 namespace qb::tools {
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-void Put8(Bytes& out, unsigned v) { out.push_back(static_cast<std::uint8_t>(v)); }
-void PutBe16(Bytes& out, unsigned v) {
-    Put8(out, (v >> 8) & 0xFF);
-    Put8(out, v & 0xFF);
-}
-void PutBe32(Bytes& out, std::uint32_t v) {
-    PutBe16(out, v >> 16);
-    PutBe16(out, v & 0xFFFF);
-}
-void PutLe16(Bytes& out, unsigned v) {
-    Put8(out, v & 0xFF);
-    Put8(out, (v >> 8) & 0xFF);
-}
-void PutLe32(Bytes& out, std::uint32_t v) {
-    PutLe16(out, v & 0xFFFF);
-    PutLe16(out, v >> 16);
-}
-void PutLe64(Bytes& out, std::uint64_t v) {
-    PutLe32(out, static_cast<std::uint32_t>(v));
-    PutLe32(out, static_cast<std::uint32_t>(v >> 32));
-}
-void PutText(Bytes& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
-void PutBytes(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-void PutZeros(Bytes& out, std::size_t n) { out.insert(out.end(), n, 0); }
-void SetLe64(Bytes& out, std::size_t at, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void SetBe32(Bytes& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * (3 - i)));
-}
 
 // Coded-looking bytes: never 00, so they hold no start code.
 Bytes CodedBytes(std::size_t n, std::uint32_t seed) {
@@ -48,10 +19,7 @@ Bytes CodedBytes(std::size_t n, std::uint32_t seed) {
     out.reserve(n);
     std::uint32_t s = seed * 2654435761u + 12345u;
     for (std::size_t i = 0; i < n; ++i) {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        const auto b = static_cast<std::uint8_t>(s >> 11);
+        const auto b = static_cast<std::uint8_t>(XorShift32(s) >> 11);
         out.push_back(b == 0 ? 0x5A : b);
     }
     return out;

@@ -13,6 +13,7 @@
 
 #include "platform/file.h"
 #include "tools/sample_card/archive_samples.h"
+#include "tools/sample_card/byte_writer.h"
 #include "tools/sample_card/card_signatures.h"
 #include "tools/sample_card/document_samples.h"
 #include "tools/sample_card/image_samples.h"
@@ -41,10 +42,6 @@ struct Entry {
 void Patch(Bytes& b, std::size_t at, std::string_view text) {
     if (b.size() < at + text.size()) b.resize(at + text.size(), 0);
     for (std::size_t i = 0; i < text.size(); ++i) b[at + i] = static_cast<std::uint8_t>(text[i]);
-}
-
-void PatchLe32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 class Catalogue {
@@ -150,7 +147,7 @@ std::vector<Entry> Catalogue::Entries() const {
     }));
     add(Decoy("png-width-0", "png", [this](std::uint32_t v) {
         Bytes b = BuildPng({.seed = Seed(13, v)});
-        PatchLe32(b, 16, 0);
+        SetLe32(b, 16, 0);
         return b;
     }));
     add(OffBoundary("jpeg-100-bytes-into-a-block", "jpg", 100, [this](std::uint32_t v) {
