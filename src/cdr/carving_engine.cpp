@@ -120,6 +120,10 @@ SearchEnd Scan::SearchType(TypeSpec& type, const std::uint8_t* data, std::size_t
     const std::size_t headerLength = type.header.size();
     if (headerLength == 0) return SearchEnd::Continue;
     std::size_t pos = 0;
+    // One re-read per type and chunk at most, so the disk is never read more
+    // than once more per type for a chunk, however many headers in it cannot
+    // be decided. Later undecided headers are passed over.
+    bool reread = false;
     while (pos < length) {
         if (Call(chunkOffset, nullptr) == kStop) return SearchEnd::Stop;
         const std::optional<std::size_t> header = NextHeader(type, data, length, pos);
@@ -140,9 +144,10 @@ SearchEnd Scan::SearchType(TypeSpec& type, const std::uint8_t* data, std::size_t
         const bool leadInMissing = leadIn < LeadInOf(type);
         if (resume) {
             if (result.file) Record(type, chunkOffset + h, *result.file);
-        } else if (available >= type.maxLength && !leadInMissing) {
+        } else if ((available >= type.maxLength && !leadInMissing) || reread) {
             resume = static_cast<std::int64_t>(headerLength + 1);
         } else {
+            reread = true;
             resume = Reread(type, extractor, chunkOffset + h, available, leadInMissing);
             if (!resume) break;
         }

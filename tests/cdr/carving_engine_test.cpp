@@ -52,6 +52,7 @@ public:
     explicit SectorDisk(std::string bytes) : bytes_(std::move(bytes)) {}
     std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override {
         if (offset % 512 != 0 || n % 512 != 0) ++unalignedReads;
+        if (offset % kChunk != 0 && n > 512) ++rereads;
         if (offset >= bytes_.size()) return 0;
         const std::size_t take = std::min<std::size_t>(n, bytes_.size() - static_cast<std::size_t>(offset));
         std::memcpy(dst, bytes_.data() + offset, take);
@@ -60,6 +61,7 @@ public:
     std::uint64_t Size() const override { return bytes_.size(); }
     const std::string& bytes() const { return bytes_; }
     mutable int unalignedReads = 0;
+    mutable int rereads = 0;  // large reads that do not start a chunk
 
 private:
     std::string bytes_;
@@ -242,6 +244,19 @@ TEST(CarvingEngine, UndelimitedFileDoesNotHideLaterFilesOfTheType) {
     ASSERT_EQ(run->recorder.files.size(), 1u);
     EXPECT_EQ(run->recorder.files[0].offset, 8192u);
     EXPECT_EQ(run->recorder.files[0].size, 3000u);
+}
+
+TEST(CarvingEngine, DiskIsReadAgainAtMostOncePerTypeAndChunk) {
+    // Ten BMP headers near the disk end declare 2 MiB each, more than the
+    // disk still holds; only the first is taken again from the disk. A
+    // whole BMP after them is still found.
+    std::string disk(kChunk + 512 * 1024, '\0');
+    for (std::size_t i = 0; i < 10; ++i) Put(disk, 3 * 1048576 + i * 4096, Bmp(2097152, 1024));
+    Put(disk, 3 * 1048576 + 65536, Bmp(3000, 3000));
+    auto run = RunScan(disk, Types("bmp"));
+    ASSERT_EQ(run->recorder.files.size(), 1u);
+    EXPECT_EQ(run->recorder.files[0].offset, 3u * 1048576 + 65536);
+    EXPECT_EQ(run->disk->rereads, 1);
 }
 
 std::string Be32(std::uint32_t v) {
