@@ -5,8 +5,12 @@
 
 namespace qb::platform {
 
-// The largest resident set the process has had so far, in bytes; 0 when the
-// system cannot tell.
+// The largest resident set the process has had since it started or since
+// the last ResetPeakResidentBytes, in bytes; 0 when the system cannot tell.
 std::uint64_t PeakResidentBytes();
+
+// Starts a new peak from the present resident set, where the system allows
+// it (the figure of a benchmark then leaves out what was used before).
+void ResetPeakResidentBytes();
 
 }  // namespace qb::platform

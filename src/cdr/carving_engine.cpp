@@ -173,7 +173,11 @@ std::optional<std::int64_t> Scan::Reread(TypeSpec& type, Extractor extractor, st
     if (length <= availableInChunk && !leadInMissing) return pastHeader;
     const std::size_t leadIn = static_cast<std::size_t>(std::min<std::uint64_t>(headerOffset, LeadInOf(type)));
     try {
-        reread_.resize(static_cast<std::size_t>(length) + leadIn);
+        const std::size_t needed = static_cast<std::size_t>(length) + leadIn;
+        // A larger buffer replaces the old one instead of growing it, so the
+        // old bytes are never copied and both are never held at once.
+        if (needed > reread_.capacity()) std::vector<std::uint8_t>().swap(reread_);
+        reread_.resize(needed);
     } catch (const std::bad_alloc&) {
         (s_.messages ? *s_.messages : std::cerr) << "Ran out of memory in read_from_disk()\n";
         return std::nullopt;
