@@ -64,7 +64,10 @@ private:
     std::vector<TypeSpec>& types_;
     const platform::ByteSource& disk_;
     const std::uint64_t end_;
-    std::vector<std::uint8_t> reread_;
+    // The re-read buffer: kept between re-reads and replaced only by a larger
+    // one. Its bytes are not cleared first; the read fills every one used.
+    std::unique_ptr<std::uint8_t[]> reread_;
+    std::size_t rereadCapacity_ = 0;
 };
 
 void Scan::Run() {
@@ -172,19 +175,21 @@ std::optional<std::int64_t> Scan::Reread(TypeSpec& type, Extractor extractor, st
     // cannot change, so the header is passed over like any rejected one.
     if (length <= availableInChunk && !leadInMissing) return pastHeader;
     const std::size_t leadIn = static_cast<std::size_t>(std::min<std::uint64_t>(headerOffset, LeadInOf(type)));
-    try {
-        const std::size_t needed = static_cast<std::size_t>(length) + leadIn;
-        // A larger buffer replaces the old one instead of growing it, so the
-        // old bytes are never copied and both are never held at once.
-        if (needed > reread_.capacity()) std::vector<std::uint8_t>().swap(reread_);
-        reread_.resize(needed);
-    } catch (const std::bad_alloc&) {
-        (s_.messages ? *s_.messages : std::cerr) << "Ran out of memory in read_from_disk()\n";
-        return std::nullopt;
+    const std::size_t needed = static_cast<std::size_t>(length) + leadIn;
+    if (needed > rereadCapacity_) {
+        reread_.reset();  // never hold the old and the new buffer at once
+        rereadCapacity_ = 0;
+        reread_.reset(new (std::nothrow) std::uint8_t[needed]);
+        if (!reread_) {
+            (s_.messages ? *s_.messages : std::cerr) << "Ran out of memory in read_from_disk()\n";
+            return std::nullopt;
+        }
+        rereadCapacity_ = needed;
     }
-    if (!ReadAtOffsetInto(disk_, headerOffset - leadIn, reread_.data(), reread_.size())) return std::nullopt;
-    ExtractResult result = RunExtractor(type, extractor, std::span<const std::uint8_t>(reread_.data(), leadIn),
-                                        std::span<const std::uint8_t>(reread_.data() + leadIn, length));
+    std::uint8_t* bytes = reread_.get();
+    if (!ReadAtOffsetInto(disk_, headerOffset - leadIn, bytes, needed)) return std::nullopt;
+    ExtractResult result = RunExtractor(type, extractor, std::span<const std::uint8_t>(bytes, leadIn),
+                                        std::span<const std::uint8_t>(bytes + leadIn, static_cast<std::size_t>(length)));
     Note(result.note);
     // Nothing could be delimited even from the longer bytes: later headers
     // of this type in the chunk are still searched for.
