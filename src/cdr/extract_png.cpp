@@ -53,7 +53,8 @@ ExtractResult ExtractPng(const TypeSpec& spec, std::span<const std::uint8_t> byt
         const std::uint64_t next = chunk + *length + kChunkOverhead;
         if (next > available) return ChunkRunsPast(spec, available, chunk);
 
-        if (!view.Has(next, 8)) return ChunkRunsPast(spec, available, next);
+        // The next chunk's length and type must lie inside to be looked at.
+        if (!view.Has(next, 8)) return ExtractResult::Undecided();
         if (!Printable(*view.U8(next + 4))) return ExtractResult::ContinueAt(static_cast<std::int64_t>(chunk));
         if (view.Equals(next + 4, "IEND")) {
             const std::uint64_t endLength = *view.Be32(next);

@@ -95,8 +95,11 @@ ExtractResult ExtractQuickTimeWithLeadIn(const TypeSpec& spec, std::span<const s
         }
         cursor += size;
 
-        // The next atom is looked at only when its size and type lie inside.
-        if (available - cursor < 8) break;
+        // Four bytes or fewer left: the bytes end the walk. More than that
+        // and the next atom's type is read, which needs all of it inside.
+        const std::uint64_t left = available - cursor;
+        if (left <= 4) break;
+        if (left < 8) return ExtractResult::Undecided();
         const std::array<char, 4> type = file.Type(cursor + 4);
         if (Is(type, "mdat")) mediaData = true;
         if (!ContinuesWalk(type)) break;

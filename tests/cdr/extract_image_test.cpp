@@ -310,7 +310,12 @@ TEST(PngExtractor, ChunkRunningPastTheBytesIsLeftToTheReRead) {
 
     tools::PngSampleOptions noEnd;
     noEnd.iend = false;
-    ExpectUndecided(ExtractPng(SpecFor(kTypePng), BuildPng(noEnd)));
+    const Bytes unended = BuildPng(noEnd);
+    ExpectUndecided(ExtractPng(SpecFor(kTypePng), unended));
+    // The last chunk ends with the bytes, so the next chunk's length and type
+    // lie outside them: undecided even when maxLength bytes were given.
+    ExpectUndecided(ExtractPng(SpecFor(kTypePng, unended.size()), unended));
+    ExpectUndecided(ExtractPng(SpecFor(kTypePng, unended.size() + 7), Concat(unended, Filler(7, 'a'))));
     ExpectUndecided(ExtractPng(SpecFor(kTypePng), Head(png, 99)));
 }
 

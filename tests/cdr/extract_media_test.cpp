@@ -180,6 +180,19 @@ TEST(QuickTimeExtractor, NeedsTheFourBytesBeforeTheHeader) {
     ExpectMovie(ExtractQuickTimeWithLeadIn(SpecFor(kTypeMov), s.first(13), s.subspan(13)), mov.size());
 }
 
+TEST(QuickTimeExtractor, NextAtomTypeIsReadOnlyWhenMoreThanFourBytesFollow) {
+    const TypeSpec spec = SpecFor(kTypeMov);
+    const Bytes mov = BuildQuickTime({});
+    // Up to four bytes after the last atom: the end of the bytes ends the walk.
+    ExpectMovie(Quick(spec, mov), mov.size());
+    ExpectMovie(Quick(spec, Concat(mov, Filler(4, 0x55))), mov.size());
+    // Five to seven: the next atom's type lies partly outside, so more bytes
+    // are needed to decide.
+    for (std::size_t extra = 5; extra < 8; ++extra) ExpectUndecided(Quick(spec, Concat(mov, Filler(extra, 0x55))));
+    // Eight: the type is there and is no atom the walk steps over.
+    ExpectMovie(Quick(spec, Concat(mov, Filler(8, 0x55))), mov.size());
+}
+
 TEST(QuickTimeExtractor, LongAtomChainsAreWalkedToTheEnd) {
     // Eight-byte "free" atoms to the end of the bytes, no media: not recorded.
     Bytes frees;
