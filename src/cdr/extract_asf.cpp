@@ -31,7 +31,7 @@ constexpr std::uint64_t kHeaderObjectFields = 30;
 constexpr std::uint64_t kFileSizeInProperties = 40;
 }  // namespace
 
-ExtractResult ExtractAsf(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractAsf(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     if (available < kMinimumAvailable) return ExtractResult::Undecided();
@@ -47,12 +47,12 @@ ExtractResult ExtractAsf(const TypeSpec& spec, std::span<const std::uint8_t> byt
         return result;
     }
 
-    const auto found = FindPattern(spec.footer, view.Sub(kHeaderObjectFields, spec.maxLength));
+    const auto found = FindPattern(typeSpec.footer, view.Sub(kHeaderObjectFields, typeSpec.maxLength));
     if (!found) return ExtractResult::Undecided();
     const auto fileSize = view.Le32(kHeaderObjectFields + *found + kFileSizeInProperties);
     if (!fileSize) return ExtractResult::Undecided();
-    if (*fileSize == 0 || *fileSize > spec.maxLength || *fileSize > available) return ExtractResult::Undecided();
-    return ExtractResult::Record(*fileSize, CarvedFile {0, *fileSize, spec.suffix});
+    if (*fileSize == 0 || *fileSize > typeSpec.maxLength || *fileSize > available) return ExtractResult::Undecided();
+    return ExtractResult::Record(*fileSize, CarvedFile {0, *fileSize, typeSpec.suffix});
 }
 
 }  // namespace qb::cdr

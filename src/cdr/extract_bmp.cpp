@@ -21,21 +21,21 @@ constexpr std::uint32_t kMaxInfoHeaderSize = 1000;
 constexpr std::int32_t kMaxHeight = 2000;
 }  // namespace
 
-ExtractResult ExtractBmp(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractBmp(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
-    if (view.size() < kMinimumAvailable) return SkipHeader(spec);
+    if (view.size() < kMinimumAvailable) return SkipHeader(typeSpec);
 
     const std::uint32_t fileSize = *view.Le32(2);
     const std::uint32_t infoSize = *view.Le32(14);
     const auto width = static_cast<std::int32_t>(*view.Le32(18));
     const auto height = static_cast<std::int32_t>(*view.Le32(22));
-    if (fileSize <= kMinimumFileSize || fileSize > spec.maxLength) return SkipHeader(spec);
-    if (infoSize < 1 || infoSize > kMaxInfoHeaderSize) return SkipHeader(spec);
-    if (width <= 0) return SkipHeader(spec);
-    if (height < 1 || height > kMaxHeight) return SkipHeader(spec);
+    if (fileSize <= kMinimumFileSize || fileSize > typeSpec.maxLength) return SkipHeader(typeSpec);
+    if (infoSize < 1 || infoSize > kMaxInfoHeaderSize) return SkipHeader(typeSpec);
+    if (width <= 0) return SkipHeader(typeSpec);
+    if (height < 1 || height > kMaxHeight) return SkipHeader(typeSpec);
 
     if (fileSize > view.size()) return ExtractResult::Undecided();
-    return ExtractResult::Record(fileSize, CarvedFile {0, fileSize, spec.suffix});
+    return ExtractResult::Record(fileSize, CarvedFile {0, fileSize, typeSpec.suffix});
 }
 
 }  // namespace qb::cdr

@@ -17,15 +17,15 @@ namespace {
 constexpr std::uint64_t kVersionEnd = 6;
 }
 
-ExtractResult ExtractGif(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractGif(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     if (!view.Has(0, kVersionEnd)) return ExtractResult::Undecided();
     if (!view.Equals(4, "7a") && !view.Equals(4, "9a")) return ExtractResult::ContinueAt(4);
 
-    const auto found = FindPattern(spec.footer, view.Sub(kVersionEnd, spec.maxLength));
+    const auto found = FindPattern(typeSpec.footer, view.Sub(kVersionEnd, typeSpec.maxLength));
     if (!found) return ExtractResult::Undecided();
-    const std::uint64_t end = kVersionEnd + *found + spec.footer.size();
-    return ExtractResult::Record(static_cast<std::int64_t>(end), CarvedFile {0, end, spec.suffix});
+    const std::uint64_t end = kVersionEnd + *found + typeSpec.footer.size();
+    return ExtractResult::Record(static_cast<std::int64_t>(end), CarvedFile {0, end, typeSpec.suffix});
 }
 
 }  // namespace qb::cdr

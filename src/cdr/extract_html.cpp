@@ -22,10 +22,10 @@ constexpr std::uint64_t kTailReserve = 10;
 bool IsTextByte(std::uint8_t b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r'; }
 }  // namespace
 
-ExtractResult ExtractHtml(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractHtml(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
-    const std::uint64_t headerEnd = spec.header.size();
+    const std::uint64_t headerEnd = typeSpec.header.size();
     if (!view.Has(headerEnd, kTextCheck)) return ExtractResult::Undecided();
 
     for (std::uint64_t i = 0; i < kTextCheck; ++i) {
@@ -36,12 +36,12 @@ ExtractResult ExtractHtml(const TypeSpec& spec, std::span<const std::uint8_t> by
     // The footer is searched within maxLength bytes when that many follow the
     // header, else within the bytes available less a few.
     const std::uint64_t afterHeader = available - headerEnd;
-    const std::uint64_t limit = afterHeader >= spec.maxLength ? spec.maxLength : available - kTailReserve;
-    const auto found = FindPattern(spec.footer, view.Sub(headerEnd, limit));
+    const std::uint64_t limit = afterHeader >= typeSpec.maxLength ? typeSpec.maxLength : available - kTailReserve;
+    const auto found = FindPattern(typeSpec.footer, view.Sub(headerEnd, limit));
     if (!found) return ExtractResult::Undecided();
 
-    const std::uint64_t end = headerEnd + *found + spec.footer.size();
-    return ExtractResult::Record(static_cast<std::int64_t>(end), CarvedFile {0, end, spec.suffix});
+    const std::uint64_t end = headerEnd + *found + typeSpec.footer.size();
+    return ExtractResult::Record(static_cast<std::int64_t>(end), CarvedFile {0, end, typeSpec.suffix});
 }
 
 }  // namespace qb::cdr

@@ -23,13 +23,13 @@ namespace {
 constexpr std::uint64_t kMinimumAvailable = 128;
 }
 
-ExtractResult ExtractJpeg(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractJpeg(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     if (available < kMinimumAvailable) return ExtractResult::Undecided();
 
     const std::uint8_t app = *view.U8(3);
-    if (app != 0xE0 && app != 0xE1) return SkipHeader(spec);
+    if (app != 0xE0 && app != 0xE1) return SkipHeader(typeSpec);
 
     // Every step moves the cursor forward by at least two bytes, so the walk
     // ends within available / 2 steps.
@@ -58,13 +58,13 @@ ExtractResult ExtractJpeg(const TypeSpec& spec, std::span<const std::uint8_t> by
             huffman = true;
     }
 
-    if (!quantisation || !huffman) return SkipHeader(spec);
+    if (!quantisation || !huffman) return SkipHeader(typeSpec);
 
-    const auto found = FindPattern(spec.footer, view.Sub(cursor, spec.maxLength));
+    const auto found = FindPattern(typeSpec.footer, view.Sub(cursor, typeSpec.maxLength));
     if (!found) return ExtractResult::Undecided();
-    const std::uint64_t end = cursor + *found + spec.footer.size();
+    const std::uint64_t end = cursor + *found + typeSpec.footer.size();
     return ExtractResult::Record(static_cast<std::int64_t>(end),
-                                 CarvedFile {0, end, spec.suffix});
+                                 CarvedFile {0, end, typeSpec.suffix});
 }
 
 }  // namespace qb::cdr

@@ -32,21 +32,21 @@ constexpr std::uint8_t kLastStreamId = 0xEF;
 constexpr std::uint8_t kPack = 0xBA;
 constexpr std::uint8_t kEndCode = 0xB9;
 
-const Pattern& StartCodePrefix(const TypeSpec& spec) {
+const Pattern& StartCodePrefix(const TypeSpec& typeSpec) {
     static const Pattern prefix = MakePattern(std::string_view("\0\0\x01", 3), true);
-    return spec.markers.empty() ? prefix : spec.Marker(0);
+    return typeSpec.markers.empty() ? prefix : typeSpec.Marker(0);
 }
 
 }  // namespace
 
-ExtractResult ExtractMpeg(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractMpeg(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     const auto afterPack = view.U8(15);
     if (!afterPack) return ExtractResult::Undecided();
-    if (*afterPack != kSystemHeader) return SkipHeader(spec);
+    if (*afterPack != kSystemHeader) return SkipHeader(typeSpec);
 
-    const Pattern& prefix = StartCodePrefix(spec);
+    const Pattern& prefix = StartCodePrefix(typeSpec);
     const std::uint64_t window = available < kWindow ? available : kWindow;
     std::uint64_t p = 0;  // the pack (or position) the search goes on from
     std::uint64_t total = 0;
@@ -76,7 +76,7 @@ ExtractResult ExtractMpeg(const TypeSpec& spec, std::span<const std::uint8_t> by
             }
             if (length && (*length == 0 || *length > kMaxSaneLength))
                 return ExtractResult::ContinueAt(static_cast<std::int64_t>(p + 4));
-            if (total < spec.maxLength) return ExtractResult::Undecided();
+            if (total < typeSpec.maxLength) return ExtractResult::Undecided();
             break;
         }
 
@@ -98,9 +98,9 @@ ExtractResult ExtractMpeg(const TypeSpec& spec, std::span<const std::uint8_t> by
     }
 
     std::uint64_t size = end + 4;
-    if (size < kMinimumSize) return SkipHeader(spec);
+    if (size < kMinimumSize) return SkipHeader(typeSpec);
     if (size > available) size = available;
-    return ExtractResult::Record(static_cast<std::int64_t>(size), CarvedFile {0, size, spec.suffix});
+    return ExtractResult::Record(static_cast<std::int64_t>(size), CarvedFile {0, size, typeSpec.suffix});
 }
 
 }  // namespace qb::cdr

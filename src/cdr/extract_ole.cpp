@@ -131,7 +131,7 @@ const char* ExtensionOfStream(std::string_view name) {
 }
 }  // namespace
 
-ExtractResult ExtractOle(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractOle(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     if (!view.Has(0, kHeaderFatList)) return ExtractResult::Undecided();
@@ -236,7 +236,7 @@ ExtractResult ExtractOle(const TypeSpec& spec, std::span<const std::uint8_t> byt
     const std::int64_t back = reach * static_cast<std::int64_t>(kSector) - kResumeBack;
     const std::int64_t resume =
         back > 0 && static_cast<std::uint64_t>(back) < available ? back : static_cast<std::int64_t>(size);
-    if (!ExtensionAllowed(spec.typeId, suffix)) return ExtractResult::ContinueAt(resume);
+    if (!ExtensionAllowed(typeSpec.typeId, suffix)) return ExtractResult::ContinueAt(resume);
     return ExtractResult::Record(resume, CarvedFile {0, size, suffix});
 }
 

@@ -29,10 +29,10 @@ constexpr std::uint64_t kLineEnd = 1;
 enum MarkerIndex : std::size_t { kMarkerL = 0, kMarkerObj = 1, kMarkerLinearized = 2 };
 
 // The type's markers, or the built-in ones for a definition that lacks them.
-const Pattern& MarkerOf(const TypeSpec& spec, std::size_t index) {
+const Pattern& MarkerOf(const TypeSpec& typeSpec, std::size_t index) {
     static const Pattern fallback[] = {MakePattern("/L ", true), MakePattern("obj", true),
                                        MakePattern("/Linearized", true), MakePattern("/Length", true)};
-    if (index < spec.markers.size()) return spec.Marker(index);
+    if (index < typeSpec.markers.size()) return typeSpec.Marker(index);
     return fallback[index];
 }
 
@@ -55,43 +55,43 @@ std::uint64_t DecimalIn(std::span<const std::uint8_t> field) {
 }
 }  // namespace
 
-ExtractResult ExtractPdf(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractPdf(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
-    const std::uint64_t headerEnd = spec.header.size();
+    const std::uint64_t headerEnd = typeSpec.header.size();
     if (view.size() < headerEnd || view.size() - headerEnd < kMinimumAfterHeader) return ExtractResult::Undecided();
     const std::uint64_t afterHeader = view.size() - headerEnd;
-    const std::uint64_t area = afterHeader < spec.maxLength ? afterHeader : spec.maxLength;
+    const std::uint64_t area = afterHeader < typeSpec.maxLength ? afterHeader : typeSpec.maxLength;
 
-    if (!FindIn(MarkerOf(spec, kMarkerObj), view, headerEnd, area < kObjWindow ? area : kObjWindow))
+    if (!FindIn(MarkerOf(typeSpec, kMarkerObj), view, headerEnd, area < kObjWindow ? area : kObjWindow))
         return ExtractResult::ContinueAt(static_cast<std::int64_t>(headerEnd + kObjWindow));
 
     std::optional<std::uint64_t> footer;
-    const auto linearized = FindIn(MarkerOf(spec, kMarkerLinearized), view, headerEnd, kLinearizedWindow);
+    const auto linearized = FindIn(MarkerOf(typeSpec, kMarkerLinearized), view, headerEnd, kLinearizedWindow);
     const std::optional<std::uint64_t> lengthKey =
-        linearized ? FindIn(MarkerOf(spec, kMarkerL), view, *linearized + MarkerOf(spec, kMarkerLinearized).size(),
+        linearized ? FindIn(MarkerOf(typeSpec, kMarkerL), view, *linearized + MarkerOf(typeSpec, kMarkerLinearized).size(),
                             kLinearizedWindow)
                    : std::nullopt;
     if (lengthKey) {
-        const std::uint64_t field = *lengthKey + MarkerOf(spec, kMarkerL).size();
+        const std::uint64_t field = *lengthKey + MarkerOf(typeSpec, kMarkerL).size();
         if (!view.Has(field, kLengthDigits)) return ExtractResult::Undecided();
         const std::uint64_t declared = DecimalIn(view.Sub(field, kLengthDigits));
         if (declared == 0) return ExtractResult::ContinueAt(static_cast<std::int64_t>(field));
         if (declared > afterHeader) {
-            if (spec.maxLength >= declared) return ExtractResult::Undecided();
+            if (typeSpec.maxLength >= declared) return ExtractResult::Undecided();
             return ExtractResult::ContinueAt(static_cast<std::int64_t>(field));
         }
         const std::uint64_t from = declared > kFooterWindowBack ? declared - kFooterWindowBack : 0;
-        footer = FindIn(spec.footer, view, from, kFooterWindow);
+        footer = FindIn(typeSpec.footer, view, from, kFooterWindow);
     } else {
-        footer = FindIn(spec.footer, view, headerEnd, area);
+        footer = FindIn(typeSpec.footer, view, headerEnd, area);
     }
     if (!footer) return ExtractResult::Undecided();
 
     // The file ends with the line end that follows "%%EOF"; a footer at the
     // very end of the bytes given keeps the file inside them.
-    std::uint64_t end = *footer + spec.footer.size() + kLineEnd;
+    std::uint64_t end = *footer + typeSpec.footer.size() + kLineEnd;
     if (end > view.size()) end = view.size();
-    return ExtractResult::Record(static_cast<std::int64_t>(end), CarvedFile {0, end, spec.suffix});
+    return ExtractResult::Record(static_cast<std::int64_t>(end), CarvedFile {0, end, typeSpec.suffix});
 }
 
 }  // namespace qb::cdr

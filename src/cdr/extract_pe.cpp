@@ -47,7 +47,7 @@ constexpr std::uint64_t kPastTable = 60;
 std::int64_t At(std::uint64_t position) { return static_cast<std::int64_t>(position); }
 }  // namespace
 
-ExtractResult ExtractPe(const TypeSpec& /*spec*/, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractPe(const TypeSpec& /*typeSpec*/, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     if (available < kMinimumAvailable) return ExtractResult::ContinueAt(2);

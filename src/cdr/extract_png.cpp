@@ -27,13 +27,13 @@ bool Printable(std::uint8_t b) { return b >= 0x20 && b < 0x7F; }
 
 // A chunk runs past the bytes given: when a re-read of maxLength bytes could
 // show more than these, let the engine do it; otherwise the walk ends here.
-ExtractResult ChunkRunsPast(const TypeSpec& spec, std::uint64_t available, std::uint64_t chunk) {
-    if (available < spec.maxLength) return ExtractResult::Undecided();
+ExtractResult ChunkRunsPast(const TypeSpec& typeSpec, std::uint64_t available, std::uint64_t chunk) {
+    if (available < typeSpec.maxLength) return ExtractResult::Undecided();
     return ExtractResult::ContinueAt(static_cast<std::int64_t>(chunk));
 }
 }  // namespace
 
-ExtractResult ExtractPng(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractPng(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     if (available < kMinimumAvailable) return ExtractResult::Undecided();
@@ -48,10 +48,10 @@ ExtractResult ExtractPng(const TypeSpec& spec, std::span<const std::uint8_t> byt
     std::uint64_t chunk = kFirstChunk;
     for (;;) {
         const auto length = view.Be32(chunk);
-        if (!length) return ChunkRunsPast(spec, available, chunk);
+        if (!length) return ChunkRunsPast(typeSpec, available, chunk);
         if (static_cast<std::int32_t>(*length) <= 0) return ExtractResult::ContinueAt(static_cast<std::int64_t>(chunk));
         const std::uint64_t next = chunk + *length + kChunkOverhead;
-        if (next > available) return ChunkRunsPast(spec, available, chunk);
+        if (next > available) return ChunkRunsPast(typeSpec, available, chunk);
 
         // The next chunk's length and type must lie inside to be looked at.
         if (!view.Has(next, 8)) return ExtractResult::Undecided();
@@ -60,7 +60,7 @@ ExtractResult ExtractPng(const TypeSpec& spec, std::span<const std::uint8_t> byt
             const std::uint64_t endLength = *view.Be32(next);
             std::uint64_t end = next + endLength + kChunkOverhead;
             if (end > available) end = available;
-            return ExtractResult::Record(static_cast<std::int64_t>(end), CarvedFile {0, end, spec.suffix});
+            return ExtractResult::Record(static_cast<std::int64_t>(end), CarvedFile {0, end, typeSpec.suffix});
         }
         chunk = next;
     }

@@ -73,11 +73,11 @@ std::int64_t FromHeader(std::uint64_t position) { return static_cast<std::int64_
 
 }  // namespace
 
-ExtractResult ExtractQuickTime(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
-    return ExtractQuickTimeWithLeadIn(spec, {}, bytes);
+ExtractResult ExtractQuickTime(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
+    return ExtractQuickTimeWithLeadIn(typeSpec, {}, bytes);
 }
 
-ExtractResult ExtractQuickTimeWithLeadIn(const TypeSpec& spec, std::span<const std::uint8_t> leadIn,
+ExtractResult ExtractQuickTimeWithLeadIn(const TypeSpec& typeSpec, std::span<const std::uint8_t> leadIn,
                                          std::span<const std::uint8_t> bytes) {
     if (leadIn.size() < kQuickTimeLeadIn) return ExtractResult::Undecided();
     const FileView file(leadIn, bytes);
@@ -88,9 +88,9 @@ ExtractResult ExtractQuickTimeWithLeadIn(const TypeSpec& spec, std::span<const s
     bool mediaData = false;
     for (;;) {
         const std::uint32_t size = *file.Be32(cursor);  // inside: checked before each step
-        if (size == 0 || size > spec.maxLength) return ExtractResult::ContinueAt(FromHeader(cursor + 8));
+        if (size == 0 || size > typeSpec.maxLength) return ExtractResult::ContinueAt(FromHeader(cursor + 8));
         if (cursor + size > available) {
-            if (spec.maxLength > available) return ExtractResult::Undecided();
+            if (typeSpec.maxLength > available) return ExtractResult::Undecided();
             return ExtractResult::ContinueAt(FromHeader(cursor + 8));
         }
         cursor += size;
@@ -106,7 +106,7 @@ ExtractResult ExtractQuickTimeWithLeadIn(const TypeSpec& spec, std::span<const s
     }
 
     if (!mediaData) return ExtractResult::ContinueAt(FromHeader(cursor));
-    return ExtractResult::Record(FromHeader(cursor), CarvedFile {-kLeadIn, cursor, spec.suffix});
+    return ExtractResult::Record(FromHeader(cursor), CarvedFile {-kLeadIn, cursor, typeSpec.suffix});
 }
 
 }  // namespace qb::cdr

@@ -43,12 +43,12 @@ constexpr std::uint64_t kEndBlock = 7;
 std::int64_t At(std::uint64_t position) { return static_cast<std::int64_t>(position); }
 }  // namespace
 
-ExtractResult ExtractRar(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractRar(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     // Structures past the bytes given may still lie within a re-read of
     // maxLength bytes.
-    const bool rereadHelps = available < spec.maxLength;
+    const bool rereadHelps = available < typeSpec.maxLength;
 
     const auto markerSize = view.Le16(5);
     if (!markerSize) return ExtractResult::Undecided();
@@ -76,10 +76,10 @@ ExtractResult ExtractRar(const TypeSpec& spec, std::span<const std::uint8_t> byt
     }
 
     if (*archiveSize == kPlainArchiveHeaderSize && !fileHeader) {
-        const auto area = view.Sub(block, spec.maxLength);
-        const auto footer = FindPattern(spec.footer, area);
+        const auto area = view.Sub(block, typeSpec.maxLength);
+        const auto footer = FindPattern(typeSpec.footer, area);
         const std::uint64_t end = block + (footer ? *footer : area.size());
-        return ExtractResult::Record(At(end), CarvedFile {0, end, spec.suffix});
+        return ExtractResult::Record(At(end), CarvedFile {0, end, typeSpec.suffix});
     }
 
     // The file blocks; every step moves on by at least one byte (a header
@@ -97,7 +97,7 @@ ExtractResult ExtractRar(const TypeSpec& spec, std::span<const std::uint8_t> byt
         std::uint64_t need = current + kFileHeaderFields;
         if (headerSize && packed) need = std::max(need, current + *headerSize + *packed);
         if (!headerSize || !packed || need > available) {
-            if (rereadHelps && need <= spec.maxLength) return ExtractResult::Undecided();
+            if (rereadHelps && need <= typeSpec.maxLength) return ExtractResult::Undecided();
             damaged = true;
             break;
         }
@@ -105,7 +105,7 @@ ExtractResult ExtractRar(const TypeSpec& spec, std::span<const std::uint8_t> byt
         current += *headerSize + std::uint64_t {*packed};
         const auto type = view.U8(current + 2);
         if (!type) {
-            if (rereadHelps && current + kEndBlock <= spec.maxLength) return ExtractResult::Undecided();
+            if (rereadHelps && current + kEndBlock <= typeSpec.maxLength) return ExtractResult::Undecided();
             break;
         }
         fileHeader = *type == kFileHeader;
@@ -115,7 +115,7 @@ ExtractResult ExtractRar(const TypeSpec& spec, std::span<const std::uint8_t> byt
     if (damaged) {
         // The end is guessed: at zero filling, else a fixed distance from
         // the start, but never before the blocks walked.
-        const auto footer = FindPattern(spec.footer, view.Sub(current, kDamagedSearch));
+        const auto footer = FindPattern(typeSpec.footer, view.Sub(current, kDamagedSearch));
         if (footer) {
             current += *footer;
             end = current + kEndBlock;
@@ -125,7 +125,7 @@ ExtractResult ExtractRar(const TypeSpec& spec, std::span<const std::uint8_t> byt
     }
 
     if (walked > 0 || view.U8(current + 2) == kEndOfArchive)
-        return ExtractResult::Record(At(end), CarvedFile {0, end, spec.suffix});
+        return ExtractResult::Record(At(end), CarvedFile {0, end, typeSpec.suffix});
     return ExtractResult::ContinueAt(At(current));
 }
 

@@ -18,7 +18,7 @@ namespace {
 constexpr std::uint64_t kChunkHeader = 8;
 }
 
-ExtractResult ExtractRiff(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractRiff(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     if (!view.Has(0, 12)) return ExtractResult::Undecided();
 
@@ -28,21 +28,21 @@ ExtractResult ExtractRiff(const TypeSpec& spec, std::span<const std::uint8_t> by
     std::string extension;
     if (view.Equals(8, "AVI")) {
         if (!view.Has(12, 4)) return ExtractResult::Undecided();
-        if (!view.Equals(12, "LIST")) return SkipHeader(spec);
+        if (!view.Equals(12, "LIST")) return SkipHeader(typeSpec);
         extension = "avi";
     } else if (view.Equals(8, "WAVE")) {
         extension = "wav";
     } else {
-        return SkipHeader(spec);
+        return SkipHeader(typeSpec);
     }
 
-    if (chunkSize < 1 || fileLength > spec.maxLength) return SkipHeader(spec);
+    if (chunkSize < 1 || fileLength > typeSpec.maxLength) return SkipHeader(typeSpec);
     // A file that runs past the bytes given but may still be whole within
     // maxLength is left to the engine's re-read of maxLength bytes.
     if (fileLength > view.size()) return ExtractResult::Undecided();
 
     const auto resume = static_cast<std::int64_t>(fileLength);
-    if (!ExtensionAllowed(spec.typeId, extension)) return ExtractResult::ContinueAt(resume);
+    if (!ExtensionAllowed(typeSpec.typeId, extension)) return ExtractResult::ContinueAt(resume);
     return ExtractResult::Record(resume, CarvedFile {0, fileLength, std::move(extension)});
 }
 

@@ -60,7 +60,7 @@ bool Contains(std::span<const std::uint8_t> name, std::string_view part) {
 }
 }  // namespace
 
-ExtractResult ExtractZip(const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractZip(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     if (available < kMinimumAvailable) return ExtractResult::Undecided();
@@ -83,7 +83,7 @@ ExtractResult ExtractZip(const TypeSpec& spec, std::span<const std::uint8_t> byt
         const std::uint32_t uncompressed = *view.Le32(cursor + 22);
         const std::uint16_t nameLength = *view.Le16(cursor + 26);
         const std::uint16_t extraLength = *view.Le16(cursor + 28);
-        if (compressed > spec.maxLength || nameLength > kMaxNameLength)
+        if (compressed > typeSpec.maxLength || nameLength > kMaxNameLength)
             return ExtractResult::ContinueAt(static_cast<std::int64_t>(cursor + 4));
         const std::uint64_t next = cursor + kLocalHeader + nameLength + extraLength + compressed;
         if (next > available) return ExtractResult::Undecided();
@@ -107,13 +107,13 @@ ExtractResult ExtractZip(const TypeSpec& spec, std::span<const std::uint8_t> byt
     if (extension.starts_with("sx"))
         limit = kOfficeSearch;
     else if (descriptorStop)
-        limit = spec.maxLength;
+        limit = typeSpec.maxLength;
     if (limit > afterCursor) limit = afterCursor;
 
     // The record starts one byte before the footer, so the footer is never
     // the first byte.
     const std::uint64_t from = cursor > 0 ? cursor : 1;
-    const auto found = FindPattern(spec.footer, view.Sub(from, limit > from - cursor ? limit - (from - cursor) : 0));
+    const auto found = FindPattern(typeSpec.footer, view.Sub(from, limit > from - cursor ? limit - (from - cursor) : 0));
     if (!found) return ExtractResult::ContinueAt(static_cast<std::int64_t>(cursor));
     const std::uint64_t footer = from + *found;
     if (available - footer < kEndRecordFromFooter) return ExtractResult::Undecided();
@@ -125,7 +125,7 @@ ExtractResult ExtractZip(const TypeSpec& spec, std::span<const std::uint8_t> byt
     if (end > available) return ExtractResult::Undecided();
 
     const auto resume = static_cast<std::int64_t>(end - 1);
-    if (!ExtensionAllowed(spec.typeId, extension)) return ExtractResult::ContinueAt(resume);
+    if (!ExtensionAllowed(typeSpec.typeId, extension)) return ExtractResult::ContinueAt(resume);
     return ExtractResult::Record(resume, CarvedFile {0, end, std::move(extension)});
 }
 

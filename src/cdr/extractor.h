@@ -36,22 +36,22 @@ struct ExtractResult {
 
 // bytes starts at the header and holds every byte available from it (to the
 // end of the chunk, or maxLength bytes after a re-read).
-using Extractor = ExtractResult (*)(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
+using Extractor = ExtractResult (*)(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
 
-ExtractResult ExtractJpeg(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractGif(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractBmp(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractAsf(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractQuickTime(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractRiff(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractHtml(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractOle(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractZip(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractRar(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractPe(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractPng(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractMpeg(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
-ExtractResult ExtractPdf(const TypeSpec& spec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractJpeg(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractGif(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractBmp(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractAsf(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractQuickTime(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractRiff(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractHtml(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractOle(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractZip(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractRar(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractPe(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractPng(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractMpeg(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
+ExtractResult ExtractPdf(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes);
 
 // A QuickTime file begins 4 bytes before its "moov" (or "pnot") header, with
 // the first atom's size, which ExtractQuickTime cannot see (it answers
@@ -59,7 +59,7 @@ ExtractResult ExtractPdf(const TypeSpec& spec, std::span<const std::uint8_t> byt
 // kQuickTimeLeadIn of them for the file to be delimited; only the last four
 // are used). Ids 10 and 19 are carved through this form.
 inline constexpr std::size_t kQuickTimeLeadIn = 4;
-ExtractResult ExtractQuickTimeWithLeadIn(const TypeSpec& spec, std::span<const std::uint8_t> leadIn,
+ExtractResult ExtractQuickTimeWithLeadIn(const TypeSpec& typeSpec, std::span<const std::uint8_t> leadIn,
                                          std::span<const std::uint8_t> bytes);
 
 // The extractor of a type identifier; null for types whose headers never
@@ -67,8 +67,8 @@ ExtractResult ExtractQuickTimeWithLeadIn(const TypeSpec& spec, std::span<const s
 Extractor ExtractorFor(int typeId);
 
 // "Skip": continue right after the header, recording nothing.
-inline ExtractResult SkipHeader(const TypeSpec& spec) {
-    return ExtractResult::ContinueAt(static_cast<std::int64_t>(spec.header.size()));
+inline ExtractResult SkipHeader(const TypeSpec& typeSpec) {
+    return ExtractResult::ContinueAt(static_cast<std::int64_t>(typeSpec.header.size()));
 }
 
 // The extension filter of a type id: ids that stand for one extension only

@@ -312,13 +312,13 @@ TEST(ExtractPeTest, ExecutableEndsWithItsLastSection) {
 }
 
 TEST(ExtractPeTest, LibraryIsRecordedAsDllAndTheTypeStaysExe) {
-    const TypeSpec spec = SpecFor(kTypeExe);
+    const TypeSpec typeSpec = SpecFor(kTypeExe);
     tools::PeSampleOptions o;
     o.library = true;
     const Bytes dll = BuildPe(o);
-    ExpectRecorded(ExtractPe(spec, WithTail(dll, 100)), dll.size(), "dll", static_cast<std::int64_t>(dll.size()));
-    EXPECT_EQ(spec.suffix, "exe");
-    ExpectRecorded(ExtractPe(spec, WithTail(BuildPe(), 100)), 7680, "exe", 7680);
+    ExpectRecorded(ExtractPe(typeSpec, WithTail(dll, 100)), dll.size(), "dll", static_cast<std::int64_t>(dll.size()));
+    EXPECT_EQ(typeSpec.suffix, "exe");
+    ExpectRecorded(ExtractPe(typeSpec, WithTail(BuildPe(), 100)), 7680, "exe", 7680);
 }
 
 TEST(ExtractPeTest, CharacteristicsDecideTheKind) {

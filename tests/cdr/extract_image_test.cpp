@@ -25,9 +25,9 @@ using tools::BuildPng;
 // ---------------------------------------------------------------- JPEG --
 
 TEST(JpegExtractor, RecordsJfifAndExifPicturesWithTheirExactSize) {
-    const TypeSpec spec = SpecFor(kTypeJpg);
+    const TypeSpec typeSpec = SpecFor(kTypeJpg);
     const Bytes jfif = BuildJpeg({});
-    ExpectRecorded(ExtractJpeg(spec, Concat(jfif, Filler(5000))), jfif.size(), "jpg");
+    ExpectRecorded(ExtractJpeg(typeSpec, Concat(jfif, Filler(5000))), jfif.size(), "jpg");
 
     tools::JpegSampleOptions exif;
     exif.app = tools::JpegApp::Exif;
@@ -35,7 +35,7 @@ TEST(JpegExtractor, RecordsJfifAndExifPicturesWithTheirExactSize) {
     exif.height = 90;
     const Bytes camera = BuildJpeg(exif);
     ASSERT_EQ(camera[3], 0xE1);
-    ExpectRecorded(ExtractJpeg(spec, Concat(camera, Filler(100))), camera.size(), "jpg");
+    ExpectRecorded(ExtractJpeg(typeSpec, Concat(camera, Filler(100))), camera.size(), "jpg");
 }
 
 TEST(JpegExtractor, ExifEndMarkerThreeThousandBytesInIsIncluded) {
@@ -69,36 +69,36 @@ TEST(JpegExtractor, OneFillByteBeforeATableMarkerIsAccepted) {
 }
 
 TEST(JpegExtractor, SkipsHeadersWithoutApplicationSegmentOrTables) {
-    const TypeSpec spec = SpecFor(kTypeJpg);
+    const TypeSpec typeSpec = SpecFor(kTypeJpg);
     tools::JpegSampleOptions noApp;
     noApp.app = tools::JpegApp::None;
     const Bytes bare = BuildJpeg(noApp);
     ASSERT_EQ(bare[3], 0xDB);  // the fourth byte starts the quantisation tables
-    ExpectContinue(ExtractJpeg(spec, Concat(bare, Filler(64))), 3);
+    ExpectContinue(ExtractJpeg(typeSpec, Concat(bare, Filler(64))), 3);
 
     tools::JpegSampleOptions noQuant;
     noQuant.quantisationTables = false;
-    ExpectContinue(ExtractJpeg(spec, Concat(BuildJpeg(noQuant), Filler(64))), 3);
+    ExpectContinue(ExtractJpeg(typeSpec, Concat(BuildJpeg(noQuant), Filler(64))), 3);
 
     tools::JpegSampleOptions noHuffman;
     noHuffman.huffmanTables = false;
-    ExpectContinue(ExtractJpeg(spec, Concat(BuildJpeg(noHuffman), Filler(64))), 3);
+    ExpectContinue(ExtractJpeg(typeSpec, Concat(BuildJpeg(noHuffman), Filler(64))), 3);
 }
 
 TEST(JpegExtractor, UndecidedWhenTheBytesDoNotSuffice) {
-    const TypeSpec spec = SpecFor(kTypeJpg);
+    const TypeSpec typeSpec = SpecFor(kTypeJpg);
     const Bytes jpeg = BuildJpeg({});
-    ExpectUndecided(ExtractJpeg(spec, Head(jpeg, 127)));  // fewer than 128 bytes
+    ExpectUndecided(ExtractJpeg(typeSpec, Head(jpeg, 127)));  // fewer than 128 bytes
 
     tools::JpegSampleOptions exif;
     exif.app = tools::JpegApp::Exif;
     exif.exifThumbnail = true;
     const Bytes camera = BuildJpeg(exif);
-    ExpectUndecided(ExtractJpeg(spec, Head(camera, 300)));  // the Exif segment runs past the end
+    ExpectUndecided(ExtractJpeg(typeSpec, Head(camera, 300)));  // the Exif segment runs past the end
 
     tools::JpegSampleOptions noEnd;
     noEnd.endMarker = false;
-    ExpectUndecided(ExtractJpeg(spec, BuildJpeg(noEnd)));  // no end marker
+    ExpectUndecided(ExtractJpeg(typeSpec, BuildJpeg(noEnd)));  // no end marker
 }
 
 TEST(JpegExtractor, EndMarkerBeyondMaxLengthFromTheScanIsNotSearched) {
@@ -116,23 +116,23 @@ TEST(JpegExtractor, EndMarkerBeyondMaxLengthFromTheScanIsNotSearched) {
 }
 
 TEST(JpegExtractor, HostileSegmentChainsEnd) {
-    const TypeSpec spec = SpecFor(kTypeJpg);
+    const TypeSpec typeSpec = SpecFor(kTypeJpg);
     // Empty segments, one after another to the end of the bytes.
     Bytes empty = {0xFF, 0xD8};
     while (empty.size() < 400000) empty.insert(empty.end(), {0xFF, 0xE0, 0x00, 0x02});
-    ExpectUndecided(ExtractJpeg(spec, empty));
+    ExpectUndecided(ExtractJpeg(typeSpec, empty));
 
     // A zero length moves the walk two bytes on, onto the length itself.
     Bytes zero = BuildJpeg({});
     zero[4] = 0;
     zero[5] = 0;
-    ExpectContinue(ExtractJpeg(spec, zero), 3);
+    ExpectContinue(ExtractJpeg(typeSpec, zero), 3);
 
     // Every byte FF: lengths of FFFF run past the bytes.
     Bytes ff(4096, 0xFF);
     ff[1] = 0xD8;
     ff[3] = 0xE1;
-    ExpectUndecided(ExtractJpeg(spec, ff));
+    ExpectUndecided(ExtractJpeg(typeSpec, ff));
 
     // A length that reaches exactly the end leaves nothing to read.
     Bytes exact(200, 0);
@@ -142,25 +142,25 @@ TEST(JpegExtractor, HostileSegmentChainsEnd) {
     exact[3] = 0xE0;
     exact[4] = 0x00;
     exact[5] = 198;
-    ExpectUndecided(ExtractJpeg(spec, exact));
+    ExpectUndecided(ExtractJpeg(typeSpec, exact));
 }
 
 // ----------------------------------------------------------------- GIF --
 
 TEST(GifExtractor, RecordsStillAndAnimatedPicturesWithTheirExactSize) {
-    const TypeSpec spec = SpecFor(kTypeGif);
+    const TypeSpec typeSpec = SpecFor(kTypeGif);
     for (bool gif89a : {true, false}) {
         tools::GifSampleOptions o;
         o.gif89a = gif89a;
         o.width = 90;
         o.height = 70;
         const Bytes gif = BuildGif(o);
-        ExpectRecorded(ExtractGif(spec, Concat(gif, Filler(50))), gif.size(), "gif");
+        ExpectRecorded(ExtractGif(typeSpec, Concat(gif, Filler(50))), gif.size(), "gif");
     }
     tools::GifSampleOptions anim;
     anim.frames = 4;
     const Bytes gif = BuildGif(anim);
-    ExpectRecorded(ExtractGif(spec, Concat(gif, BuildGif({}))), gif.size(), "gif");
+    ExpectRecorded(ExtractGif(typeSpec, Concat(gif, BuildGif({}))), gif.size(), "gif");
 }
 
 TEST(GifExtractor, TrailerAt4096GivesSize4098) {
@@ -182,16 +182,16 @@ TEST(GifExtractor, TheFirstBlockEndAndTrailerPairEndsTheFile) {
 }
 
 TEST(GifExtractor, RejectsOtherVersionsAndWaitsForTheTrailer) {
-    const TypeSpec spec = SpecFor(kTypeGif);
+    const TypeSpec typeSpec = SpecFor(kTypeGif);
     Bytes other = BuildGif({});
     other[4] = '8';
     other[5] = 'b';
-    ExpectContinue(ExtractGif(spec, other), 4);
+    ExpectContinue(ExtractGif(typeSpec, other), 4);
 
     tools::GifSampleOptions noTrailer;
     noTrailer.trailer = false;
-    ExpectUndecided(ExtractGif(spec, BuildGif(noTrailer)));
-    ExpectUndecided(ExtractGif(spec, Head(BuildGif({}), 5)));
+    ExpectUndecided(ExtractGif(typeSpec, BuildGif(noTrailer)));
+    ExpectUndecided(ExtractGif(typeSpec, Head(BuildGif({}), 5)));
 
     // The trailer lies beyond maxLength bytes from offset 6.
     const Bytes gif = BuildGif({});
@@ -202,36 +202,36 @@ TEST(GifExtractor, RejectsOtherVersionsAndWaitsForTheTrailer) {
 // ----------------------------------------------------------------- BMP --
 
 TEST(BmpExtractor, RecordsTheSizeTheFileHeaderStates) {
-    const TypeSpec spec = SpecFor(kTypeBmp);
+    const TypeSpec typeSpec = SpecFor(kTypeBmp);
     for (int bpp : {8, 24, 32}) {
         tools::BmpSampleOptions o;
         o.bitsPerPixel = bpp;
         o.infoHeaderSize = bpp == 32 ? 124 : 40;
         const Bytes bmp = BuildBmp(o);
-        ExpectRecorded(ExtractBmp(spec, Concat(bmp, Filler(77))), bmp.size(), "bmp");
+        ExpectRecorded(ExtractBmp(typeSpec, Concat(bmp, Filler(77))), bmp.size(), "bmp");
     }
 }
 
 TEST(BmpExtractor, HeightLimitIs2000Rows) {
-    const TypeSpec spec = SpecFor(kTypeBmp);
+    const TypeSpec typeSpec = SpecFor(kTypeBmp);
     tools::BmpSampleOptions o;
     o.width = 2;
     o.height = 2000;
     const Bytes tall = BuildBmp(o);
-    ExpectRecorded(ExtractBmp(spec, tall), tall.size(), "bmp");
+    ExpectRecorded(ExtractBmp(typeSpec, tall), tall.size(), "bmp");
     o.height = 2001;
-    ExpectContinue(ExtractBmp(spec, BuildBmp(o)), 2);
+    ExpectContinue(ExtractBmp(typeSpec, BuildBmp(o)), 2);
     o.height = -30;  // rows stored top-down
-    ExpectContinue(ExtractBmp(spec, BuildBmp(o)), 2);
+    ExpectContinue(ExtractBmp(typeSpec, BuildBmp(o)), 2);
 }
 
 TEST(BmpExtractor, SkipsImplausibleHeaders) {
-    const TypeSpec spec = SpecFor(kTypeBmp);
+    const TypeSpec typeSpec = SpecFor(kTypeBmp);
     const Bytes good = BuildBmp({});
     const auto skipped = [&](auto change) {
         Bytes b = good;
         change(b);
-        ExpectContinue(ExtractBmp(spec, b), 2);
+        ExpectContinue(ExtractBmp(typeSpec, b), 2);
     };
     skipped([](Bytes& b) { SetLe32(b, 2, 100); });                            // size not above 100
     skipped([](Bytes& b) { SetLe32(b, 2, 2 * 1048576 + 1); });                // above maxLength
@@ -240,7 +240,7 @@ TEST(BmpExtractor, SkipsImplausibleHeaders) {
     skipped([](Bytes& b) { SetLe32(b, 18, 0); });                             // no width
     skipped([](Bytes& b) { SetLe32(b, 18, 0x80000000u); });                   // negative width
     skipped([](Bytes& b) { SetLe32(b, 22, 0); });                             // no height
-    ExpectContinue(ExtractBmp(spec, Head(good, 99)), 2);                      // fewer than 100 bytes
+    ExpectContinue(ExtractBmp(typeSpec, Head(good, 99)), 2);                      // fewer than 100 bytes
 }
 
 TEST(BmpExtractor, UndecidedWhenTheFileRunsPastTheBytes) {
@@ -254,49 +254,49 @@ TEST(BmpExtractor, UndecidedWhenTheFileRunsPastTheBytes) {
 // ----------------------------------------------------------------- PNG --
 
 TEST(PngExtractor, WalksTheChunksToIend) {
-    const TypeSpec spec = SpecFor(kTypePng);
+    const TypeSpec typeSpec = SpecFor(kTypePng);
     const Bytes png = BuildPng({});
-    ExpectRecorded(ExtractPng(spec, Concat(png, Filler(100))), png.size(), "png");
+    ExpectRecorded(ExtractPng(typeSpec, Concat(png, Filler(100))), png.size(), "png");
 
     tools::PngSampleOptions many;
     many.width = 120;
     many.height = 80;
     many.idatChunkSize = 1000;  // some thirty IDAT chunks
     const Bytes big = BuildPng(many);
-    ExpectRecorded(ExtractPng(spec, Concat(big, BuildPng({}))), big.size(), "png");
+    ExpectRecorded(ExtractPng(typeSpec, Concat(big, BuildPng({}))), big.size(), "png");
 }
 
 TEST(PngExtractor, DimensionsOutside1To3000ContinueAfterTheSignature) {
-    const TypeSpec spec = SpecFor(kTypePng);
+    const TypeSpec typeSpec = SpecFor(kTypePng);
     tools::PngSampleOptions o;
     o.width = 3000;
     o.height = 1;
     const Bytes wide = BuildPng(o);
-    ExpectRecorded(ExtractPng(spec, wide), wide.size(), "png");
+    ExpectRecorded(ExtractPng(typeSpec, wide), wide.size(), "png");
     o.width = 3001;
-    ExpectContinue(ExtractPng(spec, BuildPng(o)), 8);
+    ExpectContinue(ExtractPng(typeSpec, BuildPng(o)), 8);
     Bytes zeroHeight = BuildPng({});
     SetBe32(zeroHeight, 20, 0);
-    ExpectContinue(ExtractPng(spec, zeroHeight), 8);
+    ExpectContinue(ExtractPng(typeSpec, zeroHeight), 8);
 }
 
 TEST(PngExtractor, BrokenChunksEndTheWalkWithoutRecording) {
-    const TypeSpec spec = SpecFor(kTypePng);
+    const TypeSpec typeSpec = SpecFor(kTypePng);
     const Bytes good = BuildPng({});
     const std::size_t second = 8 + 25;  // after the 13-byte IHDR chunk
 
     Bytes zero = good;
     SetBe32(zero, second, 0);
-    ExpectContinue(ExtractPng(spec, zero), static_cast<std::int64_t>(second));
+    ExpectContinue(ExtractPng(typeSpec, zero), static_cast<std::int64_t>(second));
 
     Bytes negative = good;
     SetBe32(negative, second, 0x80000010u);
-    ExpectContinue(ExtractPng(spec, negative), static_cast<std::int64_t>(second));
+    ExpectContinue(ExtractPng(typeSpec, negative), static_cast<std::int64_t>(second));
 
     // The chunk after IHDR has a type that is not text: the walk stops at IHDR.
     Bytes binaryType = good;
     binaryType[second + 4] = 0x01;
-    ExpectContinue(ExtractPng(spec, binaryType), 8);
+    ExpectContinue(ExtractPng(typeSpec, binaryType), 8);
 }
 
 TEST(PngExtractor, ChunkRunningPastTheBytesIsLeftToTheReRead) {

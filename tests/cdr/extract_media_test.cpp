@@ -35,64 +35,64 @@ TEST(AsfExtractor, RecordsTheFileSizeOfTheFilePropertiesObject) {
 }
 
 TEST(AsfExtractor, ImplausibleHeaderObjectWritesTheErrorLine) {
-    const TypeSpec spec = SpecFor(kTypeWmv);
+    const TypeSpec typeSpec = SpecFor(kTypeWmv);
     tools::AsfSampleOptions o;
     o.objectCountField = 0;
     const Bytes noObjects = BuildAsf(o);
     const std::uint32_t headerSize = Le32(noObjects, 16);
-    ExtractResult r = ExtractAsf(spec, noObjects);
+    ExtractResult r = ExtractAsf(typeSpec, noObjects);
     ExpectContinue(r, 30);
     EXPECT_EQ(r.note, "WMV err num_header_objs=0 headerSize=" + std::to_string(headerSize) + "\n");
 
     o.objectCountField = 0xFFFFFFFF;
-    r = ExtractAsf(spec, BuildAsf(o));
+    r = ExtractAsf(typeSpec, BuildAsf(o));
     ExpectContinue(r, 30);
     EXPECT_EQ(r.note, "WMV err num_header_objs=-1 headerSize=" + std::to_string(headerSize) + "\n");
 
     tools::AsfSampleOptions reserved;
     reserved.reservedByteField = 0;
-    r = ExtractAsf(spec, BuildAsf(reserved));
+    r = ExtractAsf(typeSpec, BuildAsf(reserved));
     ExpectContinue(r, 30);
     EXPECT_EQ(r.note, "WMV err num_header_objs=4 headerSize=" + std::to_string(headerSize) + "\n");
 
     tools::AsfSampleOptions zeroSize;
     zeroSize.headerSizeField = 0;
-    r = ExtractAsf(spec, BuildAsf(zeroSize));
+    r = ExtractAsf(typeSpec, BuildAsf(zeroSize));
     ExpectContinue(r, 30);
     EXPECT_EQ(r.note, "WMV err num_header_objs=4 headerSize=0\n");
 
     tools::AsfSampleOptions huge;
     huge.headerSizeField = 0xFFFFFFFFFFFFFFFFull;  // any non-zero size passes
-    ExpectRecorded(ExtractAsf(spec, BuildAsf(huge)), BuildAsf(huge).size(), "wmv");
+    ExpectRecorded(ExtractAsf(typeSpec, BuildAsf(huge)), BuildAsf(huge).size(), "wmv");
 }
 
 TEST(AsfExtractor, UndecidedWithoutAPlausibleFileSize) {
-    const TypeSpec spec = SpecFor(kTypeWmv);
+    const TypeSpec typeSpec = SpecFor(kTypeWmv);
     const Bytes wmv = BuildAsf({});
-    ExpectUndecided(ExtractAsf(spec, Head(wmv, 69)));
-    ExpectUndecided(ExtractAsf(spec, Head(wmv, wmv.size() - 1)));  // the file runs past the bytes
+    ExpectUndecided(ExtractAsf(typeSpec, Head(wmv, 69)));
+    ExpectUndecided(ExtractAsf(typeSpec, Head(wmv, wmv.size() - 1)));  // the file runs past the bytes
 
     tools::AsfSampleOptions noProperties;
     noProperties.fileProperties = false;
-    ExpectUndecided(ExtractAsf(spec, BuildAsf(noProperties)));
+    ExpectUndecided(ExtractAsf(typeSpec, BuildAsf(noProperties)));
 
     for (std::uint64_t bad : {0ull, 40ull * 1048576 + 1}) {
         tools::AsfSampleOptions o;
         o.fileSizeField = bad;
-        ExpectUndecided(ExtractAsf(spec, BuildAsf(o)));
+        ExpectUndecided(ExtractAsf(typeSpec, BuildAsf(o)));
     }
     // The identifier lies beyond maxLength bytes from offset 30.
     ExpectUndecided(ExtractAsf(SpecFor(kTypeWmv, 5), wmv));
     // The file size field itself lies outside the bytes.
-    ExpectUndecided(ExtractAsf(spec, Head(wmv, 72)));
+    ExpectUndecided(ExtractAsf(typeSpec, Head(wmv, 72)));
 }
 
 // ----------------------------------------------------------- QuickTime --
 
 // The file starts 4 bytes before the header: those 4 bytes are the lead-in.
-ExtractResult Quick(const TypeSpec& spec, const Bytes& file) {
+ExtractResult Quick(const TypeSpec& typeSpec, const Bytes& file) {
     const std::span<const std::uint8_t> all(file);
-    return ExtractQuickTimeWithLeadIn(spec, all.first(4), all.subspan(4));
+    return ExtractQuickTimeWithLeadIn(typeSpec, all.first(4), all.subspan(4));
 }
 
 void ExpectMovie(const ExtractResult& r, std::uint64_t size) {
@@ -105,16 +105,16 @@ void ExpectMovie(const ExtractResult& r, std::uint64_t size) {
 }
 
 TEST(QuickTimeExtractor, WalksMovieFreeWideAndMediaAtoms) {
-    const TypeSpec spec = SpecFor(kTypeMov);
+    const TypeSpec typeSpec = SpecFor(kTypeMov);
     const Bytes mov = BuildQuickTime({});
     ASSERT_EQ(FindText(mov, "moov"), 4u);
-    ExpectMovie(Quick(spec, mov), mov.size());
+    ExpectMovie(Quick(typeSpec, mov), mov.size());
 
     tools::QuickTimeSampleOptions o;
     o.freeBytes = 300;
     o.mediaBytes = 20000;
     const Bytes spaced = BuildQuickTime(o);
-    ExpectMovie(Quick(spec, Concat(spaced, Filler(100, 0x55))), spaced.size());
+    ExpectMovie(Quick(typeSpec, Concat(spaced, Filler(100, 0x55))), spaced.size());
 }
 
 TEST(QuickTimeExtractor, UnknownAtomAfterTheMediaEndsTheFileBeforeIt) {
@@ -146,18 +146,18 @@ TEST(QuickTimeExtractor, PreviewFileIsFoundAtItsPnotAtom) {
 }
 
 TEST(QuickTimeExtractor, ImplausibleAtomSizesContinueEightBytesIntoTheAtom) {
-    const TypeSpec spec = SpecFor(kTypeMov);
+    const TypeSpec typeSpec = SpecFor(kTypeMov);
     tools::QuickTimeSampleOptions o;
     o.movieSizeField = 0;
-    ExpectContinue(Quick(spec, BuildQuickTime(o)), 4);
+    ExpectContinue(Quick(typeSpec, BuildQuickTime(o)), 4);
     o.movieSizeField = 40 * 1048576 + 1;
-    ExpectContinue(Quick(spec, BuildQuickTime(o)), 4);
+    ExpectContinue(Quick(typeSpec, BuildQuickTime(o)), 4);
 
     // The mdat atom (the third) is too large: continue 8 bytes into it.
     Bytes mov = BuildQuickTime({});
     const std::size_t mdat = FindText(mov, "mdat") - 4;
     SetBe32(mov, mdat, 0);
-    ExpectContinue(Quick(spec, mov), static_cast<std::int64_t>(mdat) + 4);
+    ExpectContinue(Quick(typeSpec, mov), static_cast<std::int64_t>(mdat) + 4);
 }
 
 TEST(QuickTimeExtractor, AtomRunningPastTheBytesIsUndecidedUnlessMaxLengthWasGiven) {
@@ -181,16 +181,16 @@ TEST(QuickTimeExtractor, NeedsTheFourBytesBeforeTheHeader) {
 }
 
 TEST(QuickTimeExtractor, NextAtomTypeIsReadOnlyWhenMoreThanFourBytesFollow) {
-    const TypeSpec spec = SpecFor(kTypeMov);
+    const TypeSpec typeSpec = SpecFor(kTypeMov);
     const Bytes mov = BuildQuickTime({});
     // Up to four bytes after the last atom: the end of the bytes ends the walk.
-    ExpectMovie(Quick(spec, mov), mov.size());
-    ExpectMovie(Quick(spec, Concat(mov, Filler(4, 0x55))), mov.size());
+    ExpectMovie(Quick(typeSpec, mov), mov.size());
+    ExpectMovie(Quick(typeSpec, Concat(mov, Filler(4, 0x55))), mov.size());
     // Five to seven: the next atom's type lies partly outside, so more bytes
     // are needed to decide.
-    for (std::size_t extra = 5; extra < 8; ++extra) ExpectUndecided(Quick(spec, Concat(mov, Filler(extra, 0x55))));
+    for (std::size_t extra = 5; extra < 8; ++extra) ExpectUndecided(Quick(typeSpec, Concat(mov, Filler(extra, 0x55))));
     // Eight: the type is there and is no atom the walk steps over.
-    ExpectMovie(Quick(spec, Concat(mov, Filler(8, 0x55))), mov.size());
+    ExpectMovie(Quick(typeSpec, Concat(mov, Filler(8, 0x55))), mov.size());
 }
 
 TEST(QuickTimeExtractor, LongAtomChainsAreWalkedToTheEnd) {
@@ -216,9 +216,9 @@ TEST(RiffExtractor, WaveWithSizeField36000Is36008BytesAsWav) {
     const Bytes wav = BuildWav(o);
     ASSERT_EQ(Le32(wav, 4), 36000u);
     ASSERT_EQ(wav.size(), 36008u);
-    const TypeSpec spec = SpecFor(kTypeRif);
-    ExpectRecorded(ExtractRiff(spec, Concat(wav, Filler(5000, 0x55))), 36008, "wav");
-    EXPECT_EQ(spec.suffix, "rif");  // the group keeps its name
+    const TypeSpec typeSpec = SpecFor(kTypeRif);
+    ExpectRecorded(ExtractRiff(typeSpec, Concat(wav, Filler(5000, 0x55))), 36008, "wav");
+    EXPECT_EQ(typeSpec.suffix, "rif");  // the group keeps its name
 }
 
 TEST(RiffExtractor, AviIsRecordedAsAvi) {
@@ -242,32 +242,32 @@ TEST(RiffExtractor, ExtensionFilterOfTheSingleTypeIds) {
 }
 
 TEST(RiffExtractor, SkipsOtherFormsAndImplausibleSizes) {
-    const TypeSpec spec = SpecFor(kTypeRif);
+    const TypeSpec typeSpec = SpecFor(kTypeRif);
     Bytes other = BuildWav({});
     std::copy_n("CDXA", 4, other.begin() + 8);
-    ExpectContinue(ExtractRiff(spec, other), 4);
+    ExpectContinue(ExtractRiff(typeSpec, other), 4);
 
     Bytes aviWithoutList = BuildAvi({});
     std::copy_n("JUNK", 4, aviWithoutList.begin() + 12);
-    ExpectContinue(ExtractRiff(spec, aviWithoutList), 4);
+    ExpectContinue(ExtractRiff(typeSpec, aviWithoutList), 4);
 
     for (std::uint32_t size : {0u, 20u * 1048576u - 7u, 0xFFFFFFFFu}) {
         tools::WavSampleOptions o;
         o.sizeField = size;
-        ExpectContinue(ExtractRiff(spec, BuildWav(o)), 4);
+        ExpectContinue(ExtractRiff(typeSpec, BuildWav(o)), 4);
     }
     tools::WavSampleOptions largest;
     largest.sizeField = 20u * 1048576u - 8u;  // exactly maxLength: left to the re-read
-    ExpectUndecided(ExtractRiff(spec, BuildWav(largest)));
+    ExpectUndecided(ExtractRiff(typeSpec, BuildWav(largest)));
 }
 
 TEST(RiffExtractor, FileRunningPastTheBytesIsNotRecordedFromThem) {
-    const TypeSpec spec = SpecFor(kTypeRif);
+    const TypeSpec typeSpec = SpecFor(kTypeRif);
     const Bytes wav = BuildWav({});
     // Not recorded from these bytes; a re-read of maxLength bytes may hold it whole.
-    ExpectUndecided(ExtractRiff(spec, Head(wav, wav.size() - 1)));
-    ExpectUndecided(ExtractRiff(spec, Head(wav, 11)));
-    ExpectRecorded(ExtractRiff(spec, wav), wav.size(), "wav");
+    ExpectUndecided(ExtractRiff(typeSpec, Head(wav, wav.size() - 1)));
+    ExpectUndecided(ExtractRiff(typeSpec, Head(wav, 11)));
+    ExpectRecorded(ExtractRiff(typeSpec, wav), wav.size(), "wav");
 }
 
 // ---------------------------------------------------------------- MPEG --
@@ -280,73 +280,73 @@ std::size_t LastPack(const Bytes& mpg) {
 }
 
 TEST(MpegExtractor, WalksPacksAndPacketsToTheEndCode) {
-    const TypeSpec spec = SpecFor(kTypeMpg);
+    const TypeSpec typeSpec = SpecFor(kTypeMpg);
     const Bytes mpg = BuildMpeg({});
     ASSERT_EQ(mpg[15], 0xBB);
-    ExpectRecorded(ExtractMpeg(spec, Concat(mpg, Filler(3000, 0x55))), mpg.size(), "mpg");
+    ExpectRecorded(ExtractMpeg(typeSpec, Concat(mpg, Filler(3000, 0x55))), mpg.size(), "mpg");
 
     tools::MpegSampleOptions videoOnly;
     videoOnly.audio = false;
     videoOnly.packetPayload = 30000;
     videoOnly.packs = 5;
     const Bytes big = BuildMpeg(videoOnly);
-    ExpectRecorded(ExtractMpeg(spec, Concat(big, BuildMpeg({}))), big.size(), "mpg");
+    ExpectRecorded(ExtractMpeg(typeSpec, Concat(big, BuildMpeg({}))), big.size(), "mpg");
 }
 
 TEST(MpegExtractor, SkipsStreamsWithoutASystemHeaderAt12) {
-    const TypeSpec spec = SpecFor(kTypeMpg);
+    const TypeSpec typeSpec = SpecFor(kTypeMpg);
     tools::MpegSampleOptions mpeg2;
     mpeg2.mpeg2 = true;  // the system header follows a 14-byte pack header
-    ExpectContinue(ExtractMpeg(spec, BuildMpeg(mpeg2)), 4);
+    ExpectContinue(ExtractMpeg(typeSpec, BuildMpeg(mpeg2)), 4);
     tools::MpegSampleOptions none;
     none.systemHeader = false;
-    ExpectContinue(ExtractMpeg(spec, BuildMpeg(none)), 4);
-    ExpectUndecided(ExtractMpeg(spec, Head(BuildMpeg({}), 15)));
+    ExpectContinue(ExtractMpeg(typeSpec, BuildMpeg(none)), 4);
+    ExpectUndecided(ExtractMpeg(typeSpec, Head(BuildMpeg({}), 15)));
 }
 
 TEST(MpegExtractor, StreamEndingWithoutEndCode) {
-    const TypeSpec spec = SpecFor(kTypeMpg);
+    const TypeSpec typeSpec = SpecFor(kTypeMpg);
     tools::MpegSampleOptions o;
     o.endCode = false;
     const Bytes shortStream = BuildMpeg(o);
     // Shorter than 1 MiB: given up at the last pack.
-    ExpectContinue(ExtractMpeg(spec, Concat(shortStream, Filler(100, 0x55))),
+    ExpectContinue(ExtractMpeg(typeSpec, Concat(shortStream, Filler(100, 0x55))),
                    static_cast<std::int64_t>(LastPack(shortStream)) + 4);
     // The bytes end right after the last packet: nothing to decide with.
-    ExpectUndecided(ExtractMpeg(spec, shortStream));
+    ExpectUndecided(ExtractMpeg(typeSpec, shortStream));
 
     // At least 1 MiB: the file ends at the last pack.
     o.packs = 600;
     const Bytes longStream = BuildMpeg(o);
     ASSERT_GT(LastPack(longStream), 1048576u);
-    ExpectRecorded(ExtractMpeg(spec, Concat(longStream, Filler(100, 0x55))), LastPack(longStream) + 4, "mpg");
+    ExpectRecorded(ExtractMpeg(typeSpec, Concat(longStream, Filler(100, 0x55))), LastPack(longStream) + 4, "mpg");
 }
 
 TEST(MpegExtractor, DamagedPackets) {
-    const TypeSpec spec = SpecFor(kTypeMpg);
+    const TypeSpec typeSpec = SpecFor(kTypeMpg);
     const Bytes mpg = BuildMpeg({});
     const std::size_t pack = LastPack(mpg);
     const std::size_t packet = pack + 12;  // the last pack's video packet
 
     Bytes zero = mpg;
     SetBe16(zero, packet + 4, 0);
-    ExpectContinue(ExtractMpeg(spec, zero), static_cast<std::int64_t>(pack) + 4);
+    ExpectContinue(ExtractMpeg(typeSpec, zero), static_cast<std::int64_t>(pack) + 4);
 
     Bytes huge = mpg;
     SetBe16(huge, packet + 4, 60000);  // above 51 200 and past the bytes
-    ExpectContinue(ExtractMpeg(spec, huge), static_cast<std::int64_t>(pack) + 4);
+    ExpectContinue(ExtractMpeg(typeSpec, huge), static_cast<std::int64_t>(pack) + 4);
 
     // A packet cut by the end of the bytes: undecided while the packets so
     // far are shorter than maxLength, else given up at its pack.
     const Bytes cut = Head(mpg, packet + 500);
-    ExpectUndecided(ExtractMpeg(spec, cut));
+    ExpectUndecided(ExtractMpeg(typeSpec, cut));
     ExpectContinue(ExtractMpeg(SpecFor(kTypeMpg, 1000), cut), static_cast<std::int64_t>(pack) + 4);
 
     // After the first pack, a start code with stream id 00 and then no
     // start code within 2 048 bytes: given up.
     const std::size_t second = FindText(mpg, std::string("\0\0\x01\xBA", 4), 4);
     const Bytes gap = Concat(Concat(Head(mpg, second), {0x00, 0x00, 0x01, 0x00}), Filler(4000, 0x55));
-    ExpectContinue(ExtractMpeg(spec, gap), 4);
+    ExpectContinue(ExtractMpeg(typeSpec, gap), 4);
 }
 
 TEST(MpegExtractor, ShortStreamsAreSkipped) {

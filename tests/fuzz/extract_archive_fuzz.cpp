@@ -24,8 +24,8 @@ constexpr std::uint64_t kRarEndBlock = 7;        // the end block may lie just p
 // final 16 bytes (not read) lie past the bytes.
 constexpr std::uint64_t kPePastTable = 60 + 16;
 
-void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
-    const ExtractResult r = extract(spec, bytes);
+void Run(Extractor extract, const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
+    const ExtractResult r = extract(typeSpec, bytes);
     const std::uint64_t available = bytes.size();
     if (r.resume) {
         Check(*r.resume >= 0);
@@ -39,7 +39,7 @@ void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> 
     }
     if (!r.file) return;
     CheckFileAtHeader(r);
-    Check(ExtensionAllowed(spec.typeId, r.file->suffix));
+    Check(ExtensionAllowed(typeSpec.typeId, r.file->suffix));
     if (extract == &ExtractZip) {
         Check(r.file->size <= available);
         Check(*r.resume == static_cast<std::int64_t>(r.file->size) - 1);
@@ -58,9 +58,9 @@ void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
     for (int id : {kTypeZip, kTypeSxw, kTypeSxc, kTypeSxi}) {
-        TypeSpec spec = DefaultSpec(kTypeZip);
-        spec.typeId = id;
-        RunVariants(Run, &ExtractZip, spec, bytes);
+        TypeSpec typeSpec = DefaultSpec(kTypeZip);
+        typeSpec.typeId = id;
+        RunVariants(Run, &ExtractZip, typeSpec, bytes);
     }
     RunVariants(Run, &ExtractRar, DefaultSpec(kTypeRar), bytes);
     RunVariants(Run, &ExtractPe, DefaultSpec(kTypeExe), bytes);

@@ -20,13 +20,13 @@ using namespace qb::cdr::fuzzsupport;
 
 // The file lies inside the bytes and the search goes on no further than
 // their end (or, for OLE, than the file).
-void Run(Extractor extract, const TypeSpec& spec, std::span<const std::uint8_t> bytes) {
-    const ExtractResult r = extract(spec, bytes);
+void Run(Extractor extract, const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
+    const ExtractResult r = extract(typeSpec, bytes);
     if (r.resume) Check(*r.resume >= 0 && static_cast<std::uint64_t>(*r.resume) <= bytes.size());
     if (!r.file) return;
     CheckFileAtHeader(r);
     Check(r.file->size <= bytes.size());
-    Check(ExtensionAllowed(spec.typeId, r.file->suffix));
+    Check(ExtensionAllowed(typeSpec.typeId, r.file->suffix));
     if (extract == &ExtractOle)
         Check(static_cast<std::uint64_t>(*r.resume) <= r.file->size);
     else
@@ -40,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RunVariants(Run, &ExtractHtml, DefaultSpec(kTypeHtm), bytes);
     RunVariants(Run, &ExtractPdf, DefaultSpec(kTypePdf), bytes);
     for (int id : {kTypeOle, kTypeDoc, kTypeXls, kTypePpt}) {
-        TypeSpec spec = DefaultSpec(kTypeOle);
-        spec.typeId = id;
-        RunVariants(Run, &ExtractOle, spec, bytes);
+        TypeSpec typeSpec = DefaultSpec(kTypeOle);
+        typeSpec.typeId = id;
+        RunVariants(Run, &ExtractOle, typeSpec, bytes);
     }
     return 0;
 }

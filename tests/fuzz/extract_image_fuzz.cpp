@@ -31,7 +31,7 @@ void Run(const TypeSpec& base, Extractor extract, std::span<const std::uint8_t> 
     const std::vector<std::uint8_t> signed_ = WithSignature(input, base.header, 0);
     for (std::span<const std::uint8_t> bytes : {input, std::span<const std::uint8_t>(signed_)})
         ForEachLength(base, bytes.size(),
-                      [&](const TypeSpec& spec) { CheckResult(extract(spec, bytes), bytes.size()); });
+                      [&](const TypeSpec& typeSpec) { CheckResult(extract(typeSpec, bytes), bytes.size()); });
 }
 
 }  // namespace
@@ -39,12 +39,12 @@ void Run(const TypeSpec& base, Extractor extract, std::span<const std::uint8_t> 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::vector<TypeSpec> table = DefaultTypeTable();
     const std::span<const std::uint8_t> input(data, size);
-    for (const TypeSpec& spec : table) {
-        switch (spec.typeId) {
-        case kTypeJpg: Run(spec, &ExtractJpeg, input); break;
-        case kTypeGif: Run(spec, &ExtractGif, input); break;
-        case kTypeBmp: Run(spec, &ExtractBmp, input); break;
-        case kTypePng: Run(spec, &ExtractPng, input); break;
+    for (const TypeSpec& typeSpec : table) {
+        switch (typeSpec.typeId) {
+        case kTypeJpg: Run(typeSpec, &ExtractJpeg, input); break;
+        case kTypeGif: Run(typeSpec, &ExtractGif, input); break;
+        case kTypeBmp: Run(typeSpec, &ExtractBmp, input); break;
+        case kTypePng: Run(typeSpec, &ExtractPng, input); break;
         default: break;
         }
     }

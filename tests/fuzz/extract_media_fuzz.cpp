@@ -37,7 +37,7 @@ void Run(const TypeSpec& base, Extractor extract, Bytes input) {
     const std::vector<std::uint8_t> signed_ = WithSignature(input, base.header, 0);
     for (Bytes bytes : {input, Bytes(signed_)})
         ForEachLength(base, bytes.size(),
-                      [&](const TypeSpec& spec) { CheckResult(extract(spec, bytes), bytes.size(), 0); });
+                      [&](const TypeSpec& typeSpec) { CheckResult(extract(typeSpec, bytes), bytes.size(), 0); });
 }
 
 void RunQuickTime(const TypeSpec& base, Bytes input) {
@@ -45,9 +45,9 @@ void RunQuickTime(const TypeSpec& base, Bytes input) {
     for (Bytes file : {input, Bytes(signed_)}) {
         const std::size_t lead = std::min(file.size(), kQuickTimeLeadIn);
         const Bytes leadIn = file.first(lead), bytes = file.subspan(lead);
-        ForEachLength(base, bytes.size(), [&](const TypeSpec& spec) {
-            CheckResult(ExtractQuickTimeWithLeadIn(spec, leadIn, bytes), bytes.size(), static_cast<std::int64_t>(lead));
-            CheckResult(ExtractQuickTime(spec, bytes), bytes.size(), 0);
+        ForEachLength(base, bytes.size(), [&](const TypeSpec& typeSpec) {
+            CheckResult(ExtractQuickTimeWithLeadIn(typeSpec, leadIn, bytes), bytes.size(), static_cast<std::int64_t>(lead));
+            CheckResult(ExtractQuickTime(typeSpec, bytes), bytes.size(), 0);
         });
     }
 }
@@ -57,13 +57,13 @@ void RunQuickTime(const TypeSpec& base, Bytes input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::vector<TypeSpec> table = DefaultTypeTable();
     const Bytes input(data, size);
-    for (const TypeSpec& spec : table) {
-        switch (spec.typeId) {
-        case kTypeWmv: Run(spec, &ExtractAsf, input); break;
-        case kTypeMpg: Run(spec, &ExtractMpeg, input); break;
+    for (const TypeSpec& typeSpec : table) {
+        switch (typeSpec.typeId) {
+        case kTypeWmv: Run(typeSpec, &ExtractAsf, input); break;
+        case kTypeMpg: Run(typeSpec, &ExtractMpeg, input); break;
         case kTypeMov: {
-            RunQuickTime(spec, input);
-            TypeSpec preview = spec;
+            RunQuickTime(typeSpec, input);
+            TypeSpec preview = typeSpec;
             preview.typeId = kTypeMovPnot;
             preview.header = MakePattern("pnot", true);
             RunQuickTime(preview, input);
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case kTypeRif:
             for (int id : {kTypeRif, kTypeAvi, kTypeWav}) {
-                TypeSpec riff = spec;
+                TypeSpec riff = typeSpec;
                 riff.typeId = id;
                 Run(riff, &ExtractRiff, input);
             }

@@ -45,27 +45,27 @@ inline std::vector<std::uint8_t> WithSignature(std::span<const std::uint8_t> inp
     return out;
 }
 
-// call(spec) with the definition's own maxLength, a small one and one equal
+// call(typeSpec) with the definition's own maxLength, a small one and one equal
 // to the bytes available.
 template <typename Call>
 void ForEachLength(const TypeSpec& base, std::size_t available, Call call) {
-    TypeSpec spec = base;
+    TypeSpec typeSpec = base;
     for (std::uint64_t maxLength : {base.maxLength, std::uint64_t {1024}, std::uint64_t {available}}) {
-        spec.maxLength = maxLength;
-        call(spec);
+        typeSpec.maxLength = maxLength;
+        call(typeSpec);
     }
 }
 
-// run(extract, spec, bytes) on the bytes as they are and cut in half, then
+// run(extract, typeSpec, bytes) on the bytes as they are and cut in half, then
 // with a small maxLength and with one equal to the bytes (a re-read).
 template <typename Run>
-void RunVariants(Run run, Extractor extract, TypeSpec spec, std::span<const std::uint8_t> bytes) {
-    run(extract, spec, bytes);
-    run(extract, spec, bytes.first(bytes.size() / 2));
-    spec.maxLength = 600;
-    run(extract, spec, bytes);
-    spec.maxLength = bytes.size();
-    run(extract, spec, bytes);
+void RunVariants(Run run, Extractor extract, TypeSpec typeSpec, std::span<const std::uint8_t> bytes) {
+    run(extract, typeSpec, bytes);
+    run(extract, typeSpec, bytes.first(bytes.size() / 2));
+    typeSpec.maxLength = 600;
+    run(extract, typeSpec, bytes);
+    typeSpec.maxLength = bytes.size();
+    run(extract, typeSpec, bytes);
 }
 
 }  // namespace qb::cdr::fuzzsupport

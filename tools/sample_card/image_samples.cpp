@@ -136,14 +136,14 @@ struct HuffmanCodes {
     std::array<std::uint8_t, 256> length {};
 };
 
-HuffmanCodes MakeCodes(const HuffmanSpec& spec) {
+HuffmanCodes MakeCodes(const HuffmanSpec& typeSpec) {
     HuffmanCodes codes;
     unsigned code = 0;
     std::size_t k = 0;
     for (unsigned len = 1; len <= 16; ++len) {
-        for (unsigned i = 0; i < spec.counts[len - 1]; ++i, ++k) {
-            codes.code[spec.values[k]] = static_cast<std::uint16_t>(code++);
-            codes.length[spec.values[k]] = static_cast<std::uint8_t>(len);
+        for (unsigned i = 0; i < typeSpec.counts[len - 1]; ++i, ++k) {
+            codes.code[typeSpec.values[k]] = static_cast<std::uint16_t>(code++);
+            codes.length[typeSpec.values[k]] = static_cast<std::uint8_t>(len);
         }
         code <<= 1;
     }
@@ -272,11 +272,11 @@ Bytes QuantSegmentData(int tableId, const std::array<int, 64>& quant) {
     return d;
 }
 
-Bytes HuffmanSegmentData(int tableClassAndId, const HuffmanSpec& spec) {
+Bytes HuffmanSegmentData(int tableClassAndId, const HuffmanSpec& typeSpec) {
     Bytes d;
     Put8(d, static_cast<unsigned>(tableClassAndId));
-    for (std::uint8_t c : spec.counts) Put8(d, c);
-    PutBytes(d, spec.values);
+    for (std::uint8_t c : typeSpec.counts) Put8(d, c);
+    PutBytes(d, typeSpec.values);
     return d;
 }
 
