@@ -177,7 +177,7 @@ TEST_F(PhoneCommand, TheDemoGoesThroughAcquisitionWithinTenSeconds) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
     EXPECT_EQ(run.exitCode, 0) << run.output;
     for (const char* text : {"Bridge client runs: 50", "Phone: ready", "deleted)", "Deleted contacts",
-                             "Deleted conversations"}) {
+                             "Deleted conversations", "Sample card generated", "files written to"}) {
         EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
     }
     const std::string log = platform::ReadWholeFile(platform::JoinPath(Path("demo"), "phone/log")).value_or("");
