@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "tests/cli/run_quillbrook.h"
 #include "platform/process.h"
 #include "tools/sample_card/sample_card.h"
 
@@ -35,8 +36,7 @@ protected:
     }
 
     static platform::ProcessResult Quillbrook(std::vector<std::string> args) {
-        args.insert(args.begin(), QB_QUILLBROOK_PATH);
-        return platform::RunProcess(args, 60s, platform::ChildOutput::Capture);
+        return testsupport::RunQuillbrook(std::move(args));
     }
     static std::string Path(const std::string& name) { return platform::JoinPath(folder_, name); }
 

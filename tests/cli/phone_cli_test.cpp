@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "tests/cli/run_quillbrook.h"
 #include "platform/process.h"
 #include "tools/sample_phone/sample_phone.h"
 
@@ -70,9 +71,8 @@ protected:
             }
         }
     }
-    platform::ProcessResult Quillbrook(std::vector<std::string> args) const {
-        args.insert(args.begin(), QB_QUILLBROOK_PATH);
-        return platform::RunProcess(args, 60s, platform::ChildOutput::Capture);
+    static platform::ProcessResult Quillbrook(std::vector<std::string> args) {
+        return testsupport::RunQuillbrook(std::move(args));
     }
     std::string Work(const std::string& relative) const { return platform::JoinPath(temp_, relative); }
 
