@@ -18,6 +18,7 @@
 #include "cli/file_carving.h"
 #include "cli/phone_recovery.h"
 #include "output/html_report.h"
+#include "platform/console.h"
 #include "src/cdr/type_table.h"
 
 namespace {
@@ -38,6 +39,7 @@ int RecoverDb(const qb::cli::DatabaseInputs& inputs, const std::string& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    qb::platform::Utf8Arguments arguments(argc, argv);
     CLI::App app {"Quillbrook recovers contacts and SMS messages, live and deleted, from Android phone databases."};
     app.require_subcommand(1);
 
@@ -71,7 +73,7 @@ int main(int argc, char** argv) {
     demo->add_option("--out", demoOut, "folder for the sample phone and the reports")->capture_default_str();
 
     try {
-        app.parse(argc, argv);
+        app.parse(arguments.argc(), arguments.argv());
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {

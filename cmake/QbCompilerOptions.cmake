@@ -6,6 +6,12 @@ function(qb_target_defaults target)
   endif()
 endfunction()
 
+# Windows 7 is the oldest system the Windows build runs on; every call to
+# the system names its wide-character form.
+if(WIN32)
+  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+endif()
+
 set(QB_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address,undefined")
 if(QB_SANITIZE)
   add_compile_options(-fsanitize=${QB_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)

@@ -14,6 +14,11 @@ public:
     virtual ~Notifier() = default;
     // Queues the message for the receiver and returns without waiting.
     virtual void Post(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+    // Delivers the message and returns once the receiver has handled it.
+    // Receivers that handle messages at once need nothing else.
+    virtual void Send(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+        Post(message, wParam, lParam);
+    }
 };
 
 class CallbackNotifier final : public Notifier {

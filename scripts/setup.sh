@@ -1,16 +1,45 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests, the benchmarks and the
-# fuzz targets need. Safe to run again: packages already present are skipped
-# and the package index is only refreshed when something is missing.
+# fuzz targets need, the Windows cross toolchain and Wine among them. Safe to
+# run again: packages already present are skipped and the package index is
+# only refreshed when something is missing.
 set -euo pipefail
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+refresh=0
+
+# Wine runs the 32-bit Windows programs through the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+  refresh=1
+fi
+
+# The Windows build compiles SQLite, Expat and JsonCpp from Debian's own
+# source packages (scripts/windows-deps.sh), which apt-get source needs an
+# index of.
+src_list=/etc/apt/sources.list.d/quillbrook-src.sources
+if [ ! -f "$src_list" ]; then
+  "${sudo_cmd[@]}" tee "$src_list" >/dev/null <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  refresh=1
+fi
 
 packages=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libsqlite3-dev sqlite3
-  rapidjson-dev libcli11-dev libblkid-dev
+  rapidjson-dev libcli11-dev libblkid-dev libjsoncpp-dev libexpat1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pil chromium
+  dpkg-dev tcl
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
+  wine wine32:i386 xvfb xauth
 )
 
 missing=()
@@ -20,10 +49,10 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ "${#missing[@]}" -gt 0 ]; then
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-  echo "setup: installing ${missing[*]}"
+if [ "${#missing[@]}" -gt 0 ] || [ "$refresh" -eq 1 ]; then
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+fi
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -4,9 +4,11 @@
 
 #include <iostream>
 
+#include "platform/console.h"
 #include "tools/sample_card/sample_card.h"
 
 int main(int argc, char** argv) {
+    qb::platform::Utf8Arguments arguments(argc, argv);
     CLI::App app {"Writes a raw card image holding sample files of the carved types, and its ground truth."};
     std::string out;
     qb::tools::SampleCardOptions options;
@@ -15,7 +17,7 @@ int main(int argc, char** argv) {
     app.add_option("--scale", options.scale, "lay the set of samples down this many times")
         ->check(CLI::Range(1u, 1000u));
     app.add_option("--truth", options.truthPath, "where to write the truth (default: the image path + .truth.json)");
-    CLI11_PARSE(app, argc, argv);
+    CLI11_PARSE(app, arguments.argc(), arguments.argv());
 
     std::string error;
     const std::optional<qb::tools::CardTruth> truth = qb::tools::GenerateSampleCard(out, options, &error);

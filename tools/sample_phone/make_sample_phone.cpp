@@ -4,9 +4,11 @@
 
 #include <iostream>
 
+#include "platform/console.h"
 #include "tools/sample_phone/sample_phone.h"
 
 int main(int argc, char** argv) {
+    qb::platform::Utf8Arguments arguments(argc, argv);
     CLI::App app {"Writes a sample phone's contacts and messages databases with live and deleted rows."};
     std::string out;
     qb::tools::SamplePhoneOptions options;
@@ -17,7 +19,7 @@ int main(int argc, char** argv) {
     app.add_flag("--android5", options.android5Columns, "sms table with the sub_id and creator columns");
     app.add_option("--page-size", options.pageSize, "database page size");
     app.add_option("--scale", options.scale, "repeat the content this many times");
-    CLI11_PARSE(app, argc, argv);
+    CLI11_PARSE(app, arguments.argc(), arguments.argv());
 
     std::string error;
     if (!qb::tools::GenerateSamplePhone(out, options, &error)) {
