@@ -10,6 +10,13 @@
 namespace qb::cli {
 namespace {
 
+// Raw disks open for administrators on Windows and for root elsewhere.
+#ifdef _WIN32
+constexpr const char* kElevationHint = "run as administrator to scan them";
+#else
+constexpr const char* kElevationHint = "run as root to scan them";
+#endif
+
 // The way the tree shows a node: its name, then the description in
 // brackets when there is one.
 std::string Shown(const cdr::DeviceNode& node) {
@@ -47,7 +54,7 @@ int PrintDeviceTree(std::ostream& out, std::ostream& err, const cdr::DeviceNode*
     const std::size_t disks = root->children.size();
     out << disks << (disks == 1 ? " disk, " : " disks, ") << partitions
         << (partitions == 1 ? " partition\n" : " partitions\n");
-    if (unreadable) err << "quillbrook: some disks cannot be read; run as root to scan them\n";
+    if (unreadable) err << "quillbrook: some disks cannot be read; " << kElevationHint << "\n";
     return disks > 0 ? 0 : 1;
 }
 

@@ -19,4 +19,7 @@ wineboot -u >/dev/null 2>&1 || true
 wineserver -w
 wineserver -p
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# Wine's own services start with the first program and inherit its standard
+# streams; started here, they hold no pipe that a test runner waits on.
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 "$@"

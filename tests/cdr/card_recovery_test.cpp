@@ -213,6 +213,12 @@ std::string PythonWithPillow() {
 }
 
 TEST(RealFilesCardRecovery, FilesFromOrdinaryEncodersAreRecordedWhole) {
+#ifdef _WIN32
+    // The card's maker is the Linux Python beside the build; a Windows
+    // program cannot run it and read its exit status (the sample card above
+    // covers the engine on Windows).
+    GTEST_SKIP() << "the real-files card is made by Python with Pillow on Linux";
+#endif
     const std::string python = PythonWithPillow();
     ASSERT_FALSE(python.empty()) << "python3 with Pillow (Debian's python3-pil, see scripts/setup.sh) is needed";
     testsupport::ScopedTempFolder folder("qb-real-card-");

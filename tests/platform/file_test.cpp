@@ -36,13 +36,18 @@ protected:
         fs::remove_all(root_, ignored);
     }
 
-    std::string Path(const std::string& name) const { return (root_ / fs::u8path(name)).string(); }
+    // UTF-8, as the service takes paths; path::string() would be the ANSI
+    // code page on Windows.
+    std::string Path(const std::string& name) const {
+        const std::u8string text = (root_ / fs::u8path(name)).u8string();
+        return std::string(text.begin(), text.end());
+    }
     std::string Put(const std::string& name, const std::string& bytes) const {
-        std::ofstream(Path(name), std::ios::binary) << bytes;
+        std::ofstream(root_ / fs::u8path(name), std::ios::binary) << bytes;
         return Path(name);
     }
     std::string Get(const std::string& name) const {
-        std::ifstream in(Path(name), std::ios::binary);
+        std::ifstream in(root_ / fs::u8path(name), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     bool Exists(const std::string& name) const { return fs::exists(root_ / fs::u8path(name)); }
@@ -247,6 +252,56 @@ TEST_F(FileService, RemoveFolderTreeDoesNotFollowLinks) {
     EXPECT_EQ(Get("outside/keep"), "k");
 }
 #endif
+
+#ifdef _WIN32
+TEST_F(FileService, RemoveFolderTreeDeletesReadOnlyFiles) {
+    fs::create_directories(root_ / "tree/sub");
+    Put("tree/sub/locked", "r");
+    fs::permissions(root_ / "tree/sub/locked", fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_TRUE(RemoveFolderTree(Path("tree")));
+    EXPECT_FALSE(Exists("tree"));
+}
+#endif
+
+// ---------------------------------------------------------------- names
+
+// Names outside ASCII reach the system intact: folders, writes, reads,
+// copies, existence and deletion all see the same file.
+TEST_F(FileService, NamesOutsideAsciiWorkEverywhere) {
+    const std::string folder = Path("Bilder \xC3\x9C" "bersicht/\xE6\x97\xA5\xE6\x9C\xAC \xE2\x9C\x93");
+    ASSERT_TRUE(CreateFolders(folder));
+    EXPECT_TRUE(FolderExists(folder));
+    const std::string file = JoinPath(folder, "\xD0\xBA\xD0\xBE\xD0\xBD\xD1\x82\xD0\xB0\xD0\xBA\xD1\x82\xD1\x8B.db");
+    ASSERT_TRUE(WriteWholeFile(file, "bytes"));
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_EQ(ReadWholeFile(file), "bytes");
+    {
+        auto opened = ReadOnlyFile::Open(file);
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(opened->Size(), 5u);
+    }
+
+    const std::string copy = JoinPath(folder, "\xF0\x9F\x93\xB1 copy.db");
+    ASSERT_TRUE(CopyFileReplace(file, copy));
+    EXPECT_EQ(Get("Bilder \xC3\x9C" "bersicht/\xE6\x97\xA5\xE6\x9C\xAC \xE2\x9C\x93/\xF0\x9F\x93\xB1 copy.db"), "bytes");
+    EXPECT_TRUE(DeleteFileIfExists(copy));
+    EXPECT_FALSE(FileExists(copy));
+    EXPECT_TRUE(RemoveFolderTree(Path("Bilder \xC3\x9C" "bersicht")));
+    EXPECT_FALSE(Exists("Bilder \xC3\x9C" "bersicht"));
+}
+
+TEST_F(FileService, EitherSeparatorIsAcceptedWhereTheSystemHasTwo) {
+#ifdef _WIN32
+    const std::string mixed = Path("x") + "\\y/z";
+    ASSERT_TRUE(CreateFolders(mixed));
+    EXPECT_TRUE(fs::is_directory(root_ / "x" / "y" / "z"));
+    ASSERT_TRUE(WriteWholeFile(mixed + "/f.txt", "1"));
+    EXPECT_EQ(Get("x/y/z/f.txt"), "1");
+#else
+    ASSERT_TRUE(CreateFolders(Path("x/y/z")));
+    EXPECT_TRUE(fs::is_directory(root_ / "x" / "y" / "z"));
+#endif
+}
 
 // ---------------------------------------------------------------- folders
 
