@@ -38,7 +38,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/text.h"
+#include "platform/windows_support.h"
 
 namespace qb::platform {
 namespace {
@@ -63,20 +63,7 @@ bool IsContainer(const PARTITION_INFORMATION_EX& entry) {
     return type == PARTITION_EXTENDED || type == PARTITION_XINT13_EXTENDED || type == 0x85;
 }
 
-class Handle {
-public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() {
-        if (valid()) ::CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
+using Handle = win::ScopedHandle;
 
 class DeviceInfoSet {
 public:
@@ -115,12 +102,7 @@ Handle Open(const std::wstring& path, DWORD access) {
 std::string Utf8(const wchar_t* text, std::size_t maxChars) {
     std::size_t length = 0;
     while (length < maxChars && text[length] != 0) ++length;
-    return WideToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-}
-
-std::wstring Wide(std::string_view utf8) {
-    const std::u16string wide = Utf8ToWide(utf8);
-    return std::wstring(wide.begin(), wide.end());
+    return win::Narrow(std::wstring(text, length));
 }
 
 // The device path of an interface, and in *owner the device that exposes
@@ -244,7 +226,7 @@ std::optional<std::vector<DiskInfo>> ListDisks(const DiskQueryRoots&) {
         }
         disk.friendlyName = FriendlyName(set.get(), device);
         disk.devicePath = "\\\\?\\PhysicalDrive" + std::to_string(disk.deviceNumber);
-        disk.partitions = Partitions(Wide(disk.devicePath));
+        disk.partitions = Partitions(win::Wide(disk.devicePath));
         disks.push_back(std::move(disk));
     }
     return disks;

@@ -37,19 +37,6 @@ std::optional<ReadOnlyFile> ReadOnlyFile::Open(const std::string& path, std::str
     return ReadOnlyFile(fd);
 }
 
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-ReadOnlyFile::~ReadOnlyFile() { Close(); }
-
 void ReadOnlyFile::Close() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;
@@ -175,21 +162,6 @@ bool RemoveFolderTree(const std::string& path) {
     return ::rmdir(path.c_str()) == 0 && ok;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error) {
-    auto file = ReadOnlyFile::Open(path, error);
-    if (!file) return std::nullopt;
-    std::string bytes;
-    char chunk[1 << 14];
-    std::uint64_t offset = 0;
-    for (;;) {
-        const std::size_t got = file->ReadAt(offset, chunk, sizeof chunk);
-        if (got == 0) break;
-        bytes.append(chunk, got);
-        offset += got;
-    }
-    return bytes;
-}
-
 std::optional<OutputFile> OutputFile::Create(const std::string& path, std::string* error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -198,19 +170,6 @@ std::optional<OutputFile> OutputFile::Create(const std::string& path, std::strin
     }
     return OutputFile(fd);
 }
-
-OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-OutputFile::~OutputFile() { Close(); }
 
 bool OutputFile::Write(const void* data, std::size_t n, std::string* error) {
     if (handle_ < 0) {
@@ -240,11 +199,6 @@ bool OutputFile::Close(std::string* error) {
         return false;
     }
     return true;
-}
-
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
-    std::optional<OutputFile> file = OutputFile::Create(path, error);
-    return file && file->Write(bytes.data(), bytes.size(), error) && file->Close(error);
 }
 
 std::string TempFolder() {

@@ -9,33 +9,16 @@
 #include <random>
 #include <vector>
 
-#include "platform/text.h"
+#include "platform/windows_support.h"
 
 namespace qb::platform {
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    const std::u16string w = Utf8ToWide(utf8);
-    return std::wstring(w.begin(), w.end());
-}
-
-std::string Narrow(const std::wstring& wide) {
-    return WideToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
-}
-
-// The system's own text for an error code, without the trailing line break.
-std::string SystemErrorText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = n && text ? std::wstring(text, n) : std::wstring();
-    if (text) ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
-        message.pop_back();
-    if (message.empty()) return "system error " + std::to_string(code);
-    return Narrow(message);
-}
+using win::Narrow;
+using win::ReadAtOffset;
+using win::ScopedHandle;
+using win::SystemErrorText;
+using win::Wide;
 
 std::string LastErrorText() { return SystemErrorText(::GetLastError()); }
 
@@ -49,25 +32,6 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(Wide(path).c_str()); }
 
-// Reads up to n bytes at offset through an explicit position, so readers
-// of one handle never move each other's file position.
-std::size_t ReadHandleAt(HANDLE handle, std::uint64_t offset, void* dst, std::size_t n) {
-    auto* out = static_cast<unsigned char*>(dst);
-    std::size_t total = 0;
-    while (total < n) {
-        const std::uint64_t at = offset + total;
-        if (at < offset) break;
-        OVERLAPPED where {};
-        where.Offset = static_cast<DWORD>(at);
-        where.OffsetHigh = static_cast<DWORD>(at >> 32);
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - total, 1u << 30));
-        DWORD got = 0;
-        if (!::ReadFile(handle, out + total, want, &got, &where) || got == 0) break;
-        total += got;
-    }
-    return total;
-}
-
 bool WriteAll(HANDLE handle, const void* data, std::size_t n) {
     const auto* bytes = static_cast<const char*>(data);
     std::size_t written = 0;
@@ -79,26 +43,6 @@ bool WriteAll(HANDLE handle, const void* data, std::size_t n) {
     }
     return true;
 }
-
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-    ~ScopedHandle() {
-        if (valid()) ::CloseHandle(handle_);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
-    HANDLE release() {
-        HANDLE h = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return h;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 bool SameFile(HANDLE a, HANDLE b) {
     BY_HANDLE_FILE_INFORMATION ia {}, ib {};
@@ -123,26 +67,13 @@ std::optional<ReadOnlyFile> ReadOnlyFile::Open(const std::string& path, std::str
     return ReadOnlyFile(reinterpret_cast<std::intptr_t>(handle));
 }
 
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-ReadOnlyFile::~ReadOnlyFile() { Close(); }
-
 void ReadOnlyFile::Close() {
     if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
     handle_ = -1;
 }
 
 std::size_t ReadOnlyFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {
-    return ReadHandleAt(AsHandle(handle_), offset, dst, n);
+    return ReadAtOffset(AsHandle(handle_), offset, dst, n);
 }
 
 std::uint64_t ReadOnlyFile::Size() const {
@@ -259,21 +190,6 @@ bool RemoveFolderTree(const std::string& path) {
     return ::RemoveDirectoryW(wide.c_str()) != 0 && ok;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error) {
-    auto file = ReadOnlyFile::Open(path, error);
-    if (!file) return std::nullopt;
-    std::string bytes;
-    char chunk[1 << 14];
-    std::uint64_t offset = 0;
-    for (;;) {
-        const std::size_t got = file->ReadAt(offset, chunk, sizeof chunk);
-        if (got == 0) break;
-        bytes.append(chunk, got);
-        offset += got;
-    }
-    return bytes;
-}
-
 std::optional<OutputFile> OutputFile::Create(const std::string& path, std::string* error) {
     HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -283,19 +199,6 @@ std::optional<OutputFile> OutputFile::Create(const std::string& path, std::strin
     }
     return OutputFile(reinterpret_cast<std::intptr_t>(handle));
 }
-
-OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-OutputFile::~OutputFile() { Close(); }
 
 bool OutputFile::Write(const void* data, std::size_t n, std::string* error) {
     if (handle_ == -1) {
@@ -318,11 +221,6 @@ bool OutputFile::Close(std::string* error) {
         return false;
     }
     return true;
-}
-
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
-    std::optional<OutputFile> file = OutputFile::Create(path, error);
-    return file && file->Write(bytes.data(), bytes.size(), error) && file->Close(error);
 }
 
 std::string TempFolder() {

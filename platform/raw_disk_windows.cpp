@@ -18,34 +18,16 @@
 #include <string_view>
 
 #include "platform/sector_reads.h"
-#include "platform/text.h"
+#include "platform/windows_support.h"
 
 namespace qb::platform {
 namespace {
 
+using win::ScopedHandle;
+using win::SystemErrorText;
+using win::Wide;
+
 constexpr std::uint32_t kDefaultSector = 512;
-// ReadFile counts in 32 bits; larger requests go in pieces.
-constexpr std::size_t kLargestRead = 1u << 26;
-
-std::string SystemErrorText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code, 0,
-        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message;
-    if (length > 0 && text) message = WideToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-    if (text) ::LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
-        message.pop_back();
-    }
-    if (message.empty()) message = "system error " + std::to_string(code);
-    return message;
-}
-
-std::wstring Wide(const std::string& utf8) {
-    const std::u16string wide = Utf8ToWide(utf8);
-    return std::wstring(wide.begin(), wide.end());
-}
 
 // A path that names a device rather than a file: the device namespace
 // ("\\.\" or "\\?\") followed by something other than a drive's folder tree
@@ -61,51 +43,6 @@ bool IsDevicePath(const std::string& path) {
     const bool share = rest.size() >= 4 && (rest[0] == 'U' || rest[0] == 'u') && (rest[1] == 'N' || rest[1] == 'n') &&
                        (rest[2] == 'C' || rest[2] == 'c') && (rest[3] == '\\' || rest[3] == '/');
     return !driveFolder && !share;
-}
-
-class Handle {
-public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() {
-        if (valid()) ::CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE get() const { return h_; }
-    HANDLE release() {
-        const HANDLE h = h_;
-        h_ = INVALID_HANDLE_VALUE;
-        return h;
-    }
-
-private:
-    HANDLE h_;
-};
-
-// One ReadFile at an offset; the bytes read, 0 at the end or on an error.
-std::size_t ReadOnce(HANDLE h, std::uint64_t offset, void* dst, std::size_t n) {
-    OVERLAPPED at {};
-    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD got = 0;
-    if (!::ReadFile(h, dst, static_cast<DWORD>(std::min(n, kLargestRead)), &got, &at)) return 0;
-    return got;
-}
-
-// Reads until n bytes are in or the source has no more.
-std::size_t ReadFully(HANDLE h, std::uint64_t offset, void* dst, std::size_t n) {
-    auto* out = static_cast<unsigned char*>(dst);
-    std::size_t total = 0;
-    while (total < n) {
-        const std::uint64_t at = offset + total;
-        // Offsets are signed 64-bit to the system.
-        if (at < offset || at > static_cast<std::uint64_t>(INT64_MAX)) break;
-        const std::size_t got = ReadOnce(h, at, out + total, n - total);
-        if (got == 0) break;
-        total += got;
-    }
-    return total;
 }
 
 class RawDisk final : public ByteSource {
@@ -131,11 +68,11 @@ public:
     }
 
     std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override {
-        if (!device_) return ReadFully(handle_.get(), offset, dst, n);
+        if (!device_) return win::ReadAtOffset(handle_.get(), offset, dst, n);
         const HANDLE h = handle_.get();
         return ReadThroughSectors(offset, dst, n, sectorSize_, size_,
                                   [h](std::uint64_t at, void* out, std::size_t count) {
-                                      return ReadFully(h, at, out, count);
+                                      return win::ReadAtOffset(h, at, out, count);
                                   });
     }
 
@@ -147,7 +84,7 @@ public:
     }
 
 private:
-    Handle handle_;
+    ScopedHandle handle_;
     bool device_;
     std::uint64_t size_ = 0;  // of a device, measured when opened; 0 when unknown
     std::uint32_t sectorSize_ = kDefaultSector;
@@ -167,7 +104,7 @@ std::shared_ptr<const ByteSource> OpenRawDisk(const std::string& path, std::stri
             return nullptr;
         }
     }
-    Handle handle(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    ScopedHandle handle(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.valid()) {
         if (error) *error = SystemErrorText(::GetLastError());
