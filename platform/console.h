@@ -10,6 +10,10 @@ namespace qb::platform {
 // line that rewrites itself can be shown there.
 bool StderrIsTerminal();
 
+// Standard output and error pass bytes through unchanged (Windows would
+// otherwise write each line feed as CR LF).
+void UseBinaryStandardStreams();
+
 // The program's arguments as UTF-8, whatever code page the system passed
 // them in, in the argc/argv form that argument parsers take. On Windows it
 // also switches the console's output to UTF-8.

@@ -3,6 +3,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+
 #include "platform/text.h"
 
 namespace qb::platform {
@@ -11,6 +15,13 @@ namespace qb::platform {
 bool StderrIsTerminal() {
     DWORD mode = 0;
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void UseBinaryStandardStreams() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
 }
 
 // The narrow argv of the C runtime is in the ANSI code page, which cannot

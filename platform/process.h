@@ -26,6 +26,8 @@ struct ProcessResult {
 // Runs arguments[0] (the program's path; no search, and a script without an
 // interpreter line runs in the system's shell) with the rest as its
 // arguments, each of which reaches the child as one argument, unchanged.
+// On Windows a batch file is not started, since cmd.exe would reinterpret
+// its arguments, and neither is an argument holding a zero byte.
 // Standard input reads as empty. Blocks until the child has ended, or kills
 // it (and whatever it started in its process group) once timeLimit has
 // passed. The child is always waited for, and the only descriptor it gets

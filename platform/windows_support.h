@@ -45,9 +45,10 @@ public:
         handle_ = INVALID_HANDLE_VALUE;
         return handle;
     }
-    void reset() {
+    // Closes the handle held and takes the one given.
+    void reset(HANDLE handle = INVALID_HANDLE_VALUE) {
         if (valid()) ::CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
+        handle_ = handle;
     }
 
 private:

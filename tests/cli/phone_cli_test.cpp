@@ -19,6 +19,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The variable that names the user's temporary folder.
+#ifdef _WIN32
+constexpr const char* kTempVariable = "TMP";
+constexpr char kPathListSeparator = ';';
+#else
+constexpr const char* kTempVariable = "TMPDIR";
+constexpr char kPathListSeparator = ':';
+#endif
+
 constexpr const char* kContactsRemote = "/data/data/com.android.providers.contacts/databases/contacts2.db";
 constexpr const char* kMessagesRemote = "/data/data/com.android.providers.telephony/databases/mmssms.db";
 
@@ -40,15 +49,15 @@ protected:
         ASSERT_TRUE(platform::CreateFolder(temp_));
         ASSERT_TRUE(platform::CreateFolder(phone_));
         platform::SetEnvironmentValue("QB_FAKE_ADB_PHONE", phone_);
-        oldTemp_ = platform::GetEnvironmentValue("TMPDIR");
-        platform::SetEnvironmentValue("TMPDIR", temp_);
+        oldTemp_ = platform::GetEnvironmentValue(kTempVariable);
+        platform::SetEnvironmentValue(kTempVariable, temp_);
         SetPhone("state", "device\n");
         SetPhone("su", "");
     }
     void TearDown() override {
         platform::UnsetEnvironmentValue("QB_FAKE_ADB_PHONE");
-        if (oldTemp_) platform::SetEnvironmentValue("TMPDIR", *oldTemp_);
-        else platform::UnsetEnvironmentValue("TMPDIR");
+        if (oldTemp_) platform::SetEnvironmentValue(kTempVariable, *oldTemp_);
+        else platform::UnsetEnvironmentValue(kTempVariable);
         platform::RemoveFolderTree(folder_);
     }
 
@@ -71,8 +80,18 @@ protected:
             }
         }
     }
+    // What the program printed, with the line ends of a Windows console
+    // program (CR LF) read as line feeds.
     static platform::ProcessResult Quillbrook(std::vector<std::string> args) {
-        return testsupport::RunQuillbrook(std::move(args));
+        platform::ProcessResult run = testsupport::RunQuillbrook(std::move(args));
+#ifdef _WIN32
+        std::string lines;
+        for (std::size_t i = 0; i < run.output.size(); ++i) {
+            if (!(run.output[i] == '\r' && i + 1 < run.output.size() && run.output[i + 1] == '\n')) lines += run.output[i];
+        }
+        run.output = lines;
+#endif
+        return run;
     }
     std::string Work(const std::string& relative) const { return platform::JoinPath(temp_, relative); }
 
@@ -115,8 +134,9 @@ TEST_F(PhoneCommand, ABareClientNameIsLookedUpOnThePath) {
     SetPhone("state", "none\n");
     const std::string fake = QB_FAKE_ADB_PATH;
     const std::string oldPath = platform::GetEnvironmentValue("PATH").value_or("");
-    platform::SetEnvironmentValue("PATH", fake.substr(0, fake.rfind('/')) + ":" + oldPath);
-    const auto run = Quillbrook({"phone", "--out", Path("out"), "--adb", fake.substr(fake.rfind('/') + 1)});
+    const std::size_t slash = fake.find_last_of("/\\");
+    platform::SetEnvironmentValue("PATH", fake.substr(0, slash) + kPathListSeparator + oldPath);
+    const auto run = Quillbrook({"phone", "--out", Path("out"), "--adb", fake.substr(slash + 1)});
     platform::SetEnvironmentValue("PATH", oldPath);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.output.find("no Android Debug Bridge client"), std::string::npos) << run.output;
@@ -151,6 +171,23 @@ TEST_F(PhoneCommand, AReadyPhoneIsRecoveredIntoBothReportsAndTheCopiesAreDeleted
     EXPECT_NE(modes.find(std::string("660 ") + kContactsRemote + "\n"), std::string::npos) << modes;
     EXPECT_EQ(modes.find("777"), std::string::npos) << modes;
 }
+
+#ifdef _WIN32
+TEST_F(PhoneCommand, WithoutAClientNamedTheOneBesideTheProgramRuns) {
+    // The build stages the fake client beside quillbrook under the client's
+    // own file name.
+    PutSampleDatabases();
+    const auto run = Quillbrook({"phone", "--out", Path("reports")});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Phone: ready"), std::string::npos) << run.output;
+    EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("reports"), "Messages.html")));
+    // The log writes each backslash of an argument doubled.
+    std::string local;
+    for (const char c : Work("velmora-quillbrook\\mmssms.db")) local += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    const std::string log = platform::ReadWholeFile(platform::JoinPath(phone_, "log")).value_or("");
+    EXPECT_NE(log.find(std::string("pull\t") + kMessagesRemote + "\t" + local + "\n"), std::string::npos) << log;
+}
+#endif
 
 TEST_F(PhoneCommand, AReadyPhoneWithoutSuNamesTheMissingDatabases) {
     PutSampleDatabases();

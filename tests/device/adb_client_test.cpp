@@ -265,7 +265,10 @@ TEST(AdbTimeLimits, TheProductLimitsHoldForAClientThatNeverAnswers) {
     FakePhone phone;
     phone.HangOn({"start-server", "devices"});
     AdbOptions options;
+#ifndef _WIN32
     options.clientPath = testsupport::FakeClientPath();
+#endif
+    // On Windows the default client: the fake staged beside the programs.
     EXPECT_EQ(options.hiddenLimit, 3000ms);
     EXPECT_EQ(options.capturedLimit, 10000ms);
     const Clock::time_point start = Clock::now();
@@ -277,6 +280,32 @@ TEST(AdbTimeLimits, TheProductLimitsHoldForAClientThatNeverAnswers) {
 
 // ------------------------------------------------------------ client path
 
+#ifdef _WIN32
+TEST(AdbClient, BesideTheExecutableWhateverThePath) {
+    const std::string beside = platform::ExecutableFolder() + "\\velmora-quillbrook-adb-help.exe";
+    EXPECT_EQ(AdbClientPath(), beside);
+    testsupport::ScopedTempFolder folder("qb-adb-path-");
+    platform::CreateFolder(folder.File("bin"));
+    ASSERT_TRUE(platform::CopyFileReplace(testsupport::FakeClientPath(), platform::JoinPath(folder.File("bin"), "adb.exe")));
+    const std::string oldPath = platform::GetEnvironmentValue("PATH").value_or("");
+    platform::SetEnvironmentValue("PATH", folder.File("bin"));
+    EXPECT_EQ(AdbClientPath(), beside);
+    platform::SetEnvironmentValue("PATH", oldPath);
+}
+
+TEST(AdbClient, TheDefaultClientIsTheOneStagedBesideTheProgram) {
+    // The build puts the fake client there under the client's name.
+    ASSERT_TRUE(platform::FileExists(AdbClientPath())) << AdbClientPath();
+    FakePhone phone;
+    phone.Put(kContacts, "bytes");
+    EXPECT_EQ(QueryDeviceState(), DeviceState::Ready);
+    PullFile(kContacts, phone.Scratch("copy of contacts2.db"));
+    KillServer();
+    EXPECT_EQ(platform::ReadWholeFile(phone.Scratch("copy of contacts2.db")).value_or(""), "bytes");
+    EXPECT_EQ(phone.Invocations().size(), 11u);  // 2 for the query, 8 for the pull, 1 to stop
+    EXPECT_EQ(phone.Invocations().back(), Invocation {"kill-server"});
+}
+#else
 TEST(AdbClient, BesideTheExecutableElseAdbOnThePath) {
     const std::string beside = platform::JoinPath(
         platform::ExecutableFolder(), std::string(kAdbClientName) + std::string(platform::ExecutableSuffix()));
@@ -289,13 +318,12 @@ TEST(AdbClient, BesideTheExecutableElseAdbOnThePath) {
 
     const std::string oldPath = platform::GetEnvironmentValue("PATH").value_or("");
     platform::SetEnvironmentValue("PATH", folder.File("bin"));
-#ifndef _WIN32
     EXPECT_EQ(AdbClientPath(), adb);
-#endif
     platform::SetEnvironmentValue("PATH", folder.File("empty"));
     EXPECT_EQ(AdbClientPath(), beside);
     platform::SetEnvironmentValue("PATH", oldPath);
 }
+#endif
 
 }  // namespace
 }  // namespace qb::device

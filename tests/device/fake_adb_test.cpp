@@ -145,12 +145,12 @@ TEST(FakeAdbLog, RecordsEveryArgumentVectorExactly) {
     FakePhone phone;
     Adb({"start-server"});
     Adb({"devices"});
-    Adb({"pull", "/a b/c", "C:\\x y\\z", "tab\there", "line\nbreak", "back\\slash"});
+    Adb({"pull", "/a b/c", "C:\\x y\\z", "tab\there", "line\nbreak", "back\\slash", "Zoë 小明\\"});
     Adb({});
     const std::vector<testsupport::Invocation> expected = {
         {"start-server"},
         {"devices"},
-        {"pull", "/a b/c", "C:\\x y\\z", "tab\there", "line\nbreak", "back\\slash"},
+        {"pull", "/a b/c", "C:\\x y\\z", "tab\there", "line\nbreak", "back\\slash", "Zoë 小明\\"},
         {},
     };
     EXPECT_EQ(phone.Invocations(), expected);

@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -60,6 +62,18 @@ TEST(ProcessArguments, EachArgumentArrivesAsOneWithItsBytesUnchanged) {
         "tab\tand\nnewline",
         "Zoë Ångström 小明 Ахмед",
         "%a",
+        // Backslashes are literal except before a quote, where the system's
+        // command-line splitting counts them.
+        "C:\\Temp Folder\\",
+        "C:\\Temp\\",
+        "\\\\server\\share\\file name",
+        "a\\\"b",
+        "a\\\\\"b c",
+        "\\",
+        "\"",
+        "\\\"",
+        "\"\"",
+        "end with space ",
     };
     std::vector<std::string> command = {"echo"};
     command.insert(command.end(), args.begin(), args.end());
@@ -235,7 +249,112 @@ TEST(ProgramLookup, FindsExecutablesOnThePathOnly) {
 
 // ------------------------------------------------------------ nothing left behind
 
-#ifndef _WIN32
+#ifdef _WIN32
+
+// The number of handles this process holds. Where the system does not count
+// them (Wine says 0), the low handle values are probed one by one: a handle
+// left open by a run takes the lowest free value.
+DWORD OpenHandles() {
+    DWORD n = 0;
+    if (::GetProcessHandleCount(::GetCurrentProcess(), &n) && n > 0) return n;
+    for (std::uintptr_t value = 4; value < 0x4000; value += 4) {
+        DWORD flags = 0;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++n;
+    }
+    return n;
+}
+
+TEST(ProcessCleanup, NoHandleIsLeftBehind) {
+    Child({"echo", "a"});  // whatever the first run sets up once for good
+    const DWORD before = OpenHandles();
+    for (int i = 0; i < 3; ++i) {
+        Child({"echo", "a"});
+        Child({"mixed"}, 10s, ChildOutput::Discard);
+        Child({"write", "200000"});
+        Child({"exit", "7"});
+        Child({"hang", "x"}, 100ms);
+        Child({"hang"}, 100ms, ChildOutput::Discard);
+        RunProcess({kChild + "-missing"}, 1s, ChildOutput::Capture);
+    }
+    EXPECT_EQ(OpenHandles(), before);
+}
+
+TEST(ProcessCleanup, TheChildInheritsNoHandleButItsStandardStreams) {
+    // An inheritable pipe end of this process, as careless code elsewhere
+    // might leave one. A child that inherited it would write into the pipe.
+    SECURITY_ATTRIBUTES inherit {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE strayRead = nullptr, strayWrite = nullptr;
+    ASSERT_TRUE(::CreatePipe(&strayRead, &strayWrite, &inherit, 0));
+    const std::string value = std::to_string(reinterpret_cast<std::uintptr_t>(strayWrite));
+    EXPECT_EQ(Child({"handle", value}).exitCode, 0);
+    EXPECT_EQ(Child({"handle", value}, 10s, ChildOutput::Discard).exitCode, 0);
+    ::CloseHandle(strayWrite);
+    DWORD available = 0;
+    const BOOL peeked = ::PeekNamedPipe(strayRead, nullptr, 0, nullptr, &available, nullptr);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(strayRead);
+    // Nothing written, and no other writer left: the pipe has ended.
+    EXPECT_FALSE(peeked) << available << " bytes arrived through the stray handle";
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_BROKEN_PIPE));
+}
+
+bool ProcessEnds(unsigned long pid, DWORD withinMs) {
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return true;  // gone already
+    const bool ended = ::WaitForSingleObject(process, withinMs) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return ended;
+}
+
+unsigned long PidOf(const std::string& output) {
+    return output.size() > 1 && output.back() == '\n' ? std::stoul(output) : 0;
+}
+
+TEST(ProcessCleanup, ADescendantThatKeepsThePipeOpenDelaysTheResultOnlyBriefly) {
+    // Like a client that starts a server which lives on with the client's
+    // standard output still open; the server is not killed.
+    const Clock::time_point start = Clock::now();
+    const ProcessResult r = Child({"spawn-and-exit"}, 10s);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_LT(Since(start), 1500ms);
+    const unsigned long server = PidOf(r.output);
+    ASSERT_NE(server, 0u) << r.output;
+    HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, server);
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(::WaitForSingleObject(process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the server was killed";
+    ::TerminateProcess(process, 0);
+    ::CloseHandle(process);
+}
+
+TEST(ProcessCleanup, TheKillAtTheLimitReachesWhatTheChildStarted) {
+    const Clock::time_point start = Clock::now();
+    const ProcessResult r = Child({"spawn-and-hang"}, 1000ms);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_LT(Since(start), 2500ms);
+    const unsigned long grandchild = PidOf(r.output);
+    ASSERT_NE(grandchild, 0u) << r.output;
+    EXPECT_TRUE(ProcessEnds(grandchild, 2000));
+}
+
+TEST(ProcessArguments, AnArgumentThatCannotBePassedWholeStartsNothing) {
+    // A zero byte would end the command line there.
+    EXPECT_FALSE(Child({"echo", std::string("a\0b", 3)}).started);
+}
+
+TEST(ProcessCleanup, ABatchFileIsNotStarted) {
+    // cmd.exe would split and interpret its arguments in its own way.
+    namespace fs = std::filesystem;
+    std::random_device random;
+    const fs::path script = fs::temp_directory_path() / ("qb-script-" + std::to_string(random()) + ".BAT");
+    std::ofstream(script) << "@echo from script %1\r\n";
+    const ProcessResult r = RunProcess({script.string(), "an argument & echo injected"}, 10s, ChildOutput::Capture);
+    fs::remove(script);
+    EXPECT_FALSE(r.started);
+    EXPECT_EQ(r.output, "");
+}
+
+#else
 
 std::size_t OpenDescriptors() {
     std::size_t n = 0;

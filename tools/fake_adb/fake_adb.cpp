@@ -38,6 +38,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/file.h"
 #include "platform/process.h"
 
@@ -51,8 +52,14 @@ constexpr unsigned kDefaultMode = 0660;
 // failed to kill it does not stay behind for ever.
 constexpr std::chrono::minutes kHangCeiling {5};
 
-void Out(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
-void Err(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+// Each write is flushed, so that output and error that share one pipe
+// arrive in the order written, whatever buffering the C runtime gives them.
+void Write(std::FILE* to, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), to);
+    std::fflush(to);
+}
+void Out(std::string_view text) { Write(stdout, text); }
+void Err(std::string_view text) { Write(stderr, text); }
 
 std::string Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n')) s.remove_prefix(1);
@@ -416,15 +423,19 @@ int Run(const Phone& phone, const std::vector<std::string>& arguments) {
     return 1;
 }
 
+int RunMain(const std::vector<std::string>& arguments) {
+    const Phone phone(platform::GetEnvironmentValue(kPhoneVariable).value_or(""));
+    phone.Log(arguments);
+    return Run(phone, arguments);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Phone phone(platform::GetEnvironmentValue(kPhoneVariable).value_or(""));
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
-    phone.Log(arguments);
-    const int code = Run(phone, arguments);
-    std::fflush(stdout);
-    std::fflush(stderr);
-    return code;
+    // The arguments as the system passed them, so that a path in any
+    // language is logged and used unchanged; the output goes out byte for
+    // byte, without line-end translation.
+    platform::Utf8Arguments utf8(argc, argv);
+    platform::UseBinaryStandardStreams();
+    return RunMain(std::vector<std::string>(utf8.argv() + 1, utf8.argv() + utf8.argc()));
 }
