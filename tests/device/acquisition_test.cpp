@@ -14,6 +14,8 @@
 #include "tests/device/fake_phone.h"
 #include "tools/sample_phone/sample_phone.h"
 
+#include "tests/support/open_handles.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -262,16 +264,7 @@ TEST_F(Acquisition, TheCopiesOfASamplePhoneLoadAsTheSampleItself) {
 
 #ifdef _WIN32
 TEST_F(Acquisition, LeavesNoHandleBehind) {
-    // Wine counts no handles, so the low handle values are probed instead.
-    auto handles = [] {
-        DWORD n = 0;
-        if (::GetProcessHandleCount(::GetCurrentProcess(), &n) && n > 0) return n;
-        for (std::uintptr_t value = 4; value < 0x4000; value += 4) {
-            DWORD flags = 0;
-            if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++n;
-        }
-        return n;
-    };
+    const auto handles = testsupport::OpenHandles;
     PutAll(phone_);
     phone_.HangOn({"kill-server"});
     KillServer(phone_.Options(std::chrono::milliseconds(200)));  // what a first run sets up for good

@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 
+#include "tests/support/scratch_folder_test.h"
+
 namespace qb::platform {
 namespace {
 
@@ -24,36 +26,7 @@ std::string AllByteValues(std::size_t repeat) {
     return bytes;
 }
 
-class FileService : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::random_device random;
-        root_ = fs::temp_directory_path() / ("qb-platform-test-" + std::to_string(random()) + std::to_string(random()));
-        fs::create_directories(root_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
-    // UTF-8, as the service takes paths; path::string() would be the ANSI
-    // code page on Windows.
-    std::string Path(const std::string& name) const {
-        const std::u8string text = (root_ / fs::u8path(name)).u8string();
-        return std::string(text.begin(), text.end());
-    }
-    std::string Put(const std::string& name, const std::string& bytes) const {
-        std::ofstream(root_ / fs::u8path(name), std::ios::binary) << bytes;
-        return Path(name);
-    }
-    std::string Get(const std::string& name) const {
-        std::ifstream in(root_ / fs::u8path(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    bool Exists(const std::string& name) const { return fs::exists(root_ / fs::u8path(name)); }
-
-    fs::path root_;
-};
+class FileService : public testsupport::ScratchFolderTest {};
 
 // ---------------------------------------------------------------- ReadOnlyFile
 

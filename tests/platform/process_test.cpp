@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/open_handles.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -249,24 +251,10 @@ TEST(ProgramLookup, FindsExecutablesOnThePathOnly) {
 
 // ------------------------------------------------------------ nothing left behind
 
-#ifdef _WIN32
-
-// The number of handles this process holds. Where the system does not count
-// them (Wine says 0), the low handle values are probed one by one: a handle
-// left open by a run takes the lowest free value.
-DWORD OpenHandles() {
-    DWORD n = 0;
-    if (::GetProcessHandleCount(::GetCurrentProcess(), &n) && n > 0) return n;
-    for (std::uintptr_t value = 4; value < 0x4000; value += 4) {
-        DWORD flags = 0;
-        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++n;
-    }
-    return n;
-}
-
-TEST(ProcessCleanup, NoHandleIsLeftBehind) {
-    Child({"echo", "a"});  // whatever the first run sets up once for good
-    const DWORD before = OpenHandles();
+// Every way a run can go, three times over: output captured and discarded,
+// large output, an exit code, a kill at the limit, a program that is not
+// there.
+void RunEveryKindOfChild() {
     for (int i = 0; i < 3; ++i) {
         Child({"echo", "a"});
         Child({"mixed"}, 10s, ChildOutput::Discard);
@@ -276,6 +264,16 @@ TEST(ProcessCleanup, NoHandleIsLeftBehind) {
         Child({"hang"}, 100ms, ChildOutput::Discard);
         RunProcess({kChild + "-missing"}, 1s, ChildOutput::Capture);
     }
+}
+
+#ifdef _WIN32
+
+using testsupport::OpenHandles;
+
+TEST(ProcessCleanup, NoHandleIsLeftBehind) {
+    Child({"echo", "a"});  // whatever the first run sets up once for good
+    const DWORD before = OpenHandles();
+    RunEveryKindOfChild();
     EXPECT_EQ(OpenHandles(), before);
 }
 
@@ -371,15 +369,7 @@ bool NoChildren() {
 TEST(ProcessCleanup, NoDescriptorOrChildIsLeftBehind) {
     ASSERT_TRUE(NoChildren());
     const std::size_t before = OpenDescriptors();
-    for (int i = 0; i < 3; ++i) {
-        Child({"echo", "a"});
-        Child({"mixed"}, 10s, ChildOutput::Discard);
-        Child({"write", "200000"});
-        Child({"exit", "7"});
-        Child({"hang", "x"}, 100ms);
-        Child({"hang"}, 100ms, ChildOutput::Discard);
-        RunProcess({kChild + "-missing"}, 1s, ChildOutput::Capture);
-    }
+    RunEveryKindOfChild();
     EXPECT_EQ(OpenDescriptors(), before);
     EXPECT_TRUE(NoChildren());
 }

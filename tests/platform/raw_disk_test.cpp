@@ -17,6 +17,7 @@
 
 #include "platform/raw_disk.h"
 #include "platform/sector_reads.h"
+#include "tests/support/scratch_folder_test.h"
 
 namespace qb::platform {
 namespace {
@@ -36,29 +37,7 @@ std::string Read(const ByteSource& source, std::uint64_t offset, std::size_t n) 
     return bytes;
 }
 
-class RawDiskImage : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::random_device random;
-        root_ = fs::temp_directory_path() / ("qb-raw-disk-" + std::to_string(random()) + std::to_string(random()));
-        fs::create_directories(root_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    // The UTF-8 path of an entry of the scratch folder.
-    std::string Path(const std::string& name) const {
-        const std::u8string text = (root_ / fs::u8path(name)).u8string();
-        return std::string(text.begin(), text.end());
-    }
-    std::string Put(const std::string& name, const std::string& bytes) const {
-        std::ofstream(root_ / fs::u8path(name), std::ios::binary) << bytes;
-        return Path(name);
-    }
-
-    fs::path root_;
-};
+class RawDiskImage : public testsupport::ScratchFolderTest {};
 
 TEST_F(RawDiskImage, ReadsAnyRangeAndStopsAtTheEnd) {
     const std::string bytes = Pattern(3 * 4096 + 100);
