@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "tests/update/scripted_document.h"
+
 namespace qb::update::testsupport {
 namespace {
 
@@ -82,18 +84,6 @@ ServedRequest ReadRequest(const std::string& head) {
         lineStart = lineEnd + 2;
     }
     return request;
-}
-
-std::vector<std::string> Pieces(const std::string& body, const std::vector<std::size_t>& sizes) {
-    std::vector<std::string> pieces;
-    std::size_t at = 0;
-    for (std::size_t size : sizes) {
-        if (at >= body.size()) break;
-        pieces.push_back(body.substr(at, size));
-        at += pieces.back().size();
-    }
-    if (at < body.size() || pieces.empty()) pieces.push_back(body.substr(at));
-    return pieces;
 }
 
 }  // namespace
@@ -170,7 +160,7 @@ void LoopbackHttpServer::Answer(std::uintptr_t connectionValue) {
     }
     response += "\r\n";
     SendAll(connection, response);
-    for (const std::string& piece : Pieces(answer_.body, answer_.pieces)) {
+    for (const std::string& piece : Split(answer_.body, answer_.pieces)) {
         if (answer_.framing == Framing::Chunked) {
             if (piece.empty()) continue;  // an empty chunk would end the body
             char size[32];
