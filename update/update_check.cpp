@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <utility>
 
+#include "platform/detached_thread.h"
 #include "update/product_list_parser.h"
 #include "update/startup_document.h"
 
@@ -53,18 +52,13 @@ void ReadProductList(DocumentStream& stream, ManualCheckState& state) {
 
 template <typename Check>
 bool StartDetached(Check check) {
-    try {
-        std::thread([check = std::move(check)]() mutable {
-            try {
-                check();
-            } catch (...) {
-                // Out of memory inside a check: the check simply ends.
-            }
-        }).detach();
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
+    return platform::StartDetachedThread([check = std::move(check)]() mutable {
+        try {
+            check();
+        } catch (...) {
+            // Out of memory inside a check: the check simply ends.
+        }
+    });
 }
 
 }  // namespace

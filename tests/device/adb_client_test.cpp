@@ -275,7 +275,8 @@ TEST(AdbTimeLimits, TheProductLimitsHoldForAClientThatNeverAnswers) {
     EXPECT_EQ(QueryDeviceState(options), DeviceState::NoDevice);
     const auto took = Since(start);
     EXPECT_GE(took, 13000ms);
-    EXPECT_LT(took, 14500ms);
+    // Under a loaded machine, with room to spare before one more limit.
+    EXPECT_LT(took, 15500ms);
 }
 
 // ------------------------------------------------------------ client path
