@@ -36,7 +36,7 @@ packages=(
   libsqlite3-dev sqlite3
   rapidjson-dev libcli11-dev libblkid-dev libjsoncpp-dev libexpat1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-pil chromium
+  python3 python3-pil fonts-dejavu-core chromium
   dpkg-dev tcl
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   wine wine32:i386 xvfb xauth
