@@ -8,6 +8,7 @@
 #include "device/acquisition.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "tools/fake_adb/fake_phone_layout.h"
 #include "tools/sample_card/sample_card.h"
 #include "tools/sample_phone/sample_phone.h"
 
@@ -39,33 +40,6 @@ void PrintDeleted(std::ostream& out, const RecoveredData& data) {
     }
 }
 
-// A rooted phone with the sample databases where Android keeps them.
-bool LayOutPhone(const tools::SamplePhonePaths& sample, const std::string& phone, std::string* error) {
-    const std::string fs = platform::JoinPath(phone, "fs");
-    const struct {
-        const std::string& local;
-        const char* remote;
-    } databases[] = {{sample.contacts, device::kRemoteFiles[0].remotePath},
-                     {sample.messages, device::kRemoteFiles[3].remotePath}};
-    for (const auto& db : databases) {
-        std::string target = fs + db.remote;
-        const std::string folder = target.substr(0, target.rfind('/'));
-        if (!platform::CreateFolders(folder)) {
-            *error = "cannot create " + folder;
-            return false;
-        }
-        for (const char* suffix : {"", "-wal", "-shm"}) {
-            if (!platform::FileExists(db.local + suffix)) continue;
-            if (!platform::CopyFileReplace(db.local + suffix, target + suffix, error)) return false;
-        }
-    }
-    // A fresh phone on every run: attached, authorised, rooted, no bridge
-    // server yet, an empty log, the databases' own modes.
-    for (const char* stale : {"modes", "server", "log"}) platform::DeleteFileIfExists(platform::JoinPath(phone, stale));
-    return platform::WriteWholeFile(platform::JoinPath(phone, "state"), "device\n", error) &&
-           platform::WriteWholeFile(platform::JoinPath(phone, "su"), "", error);
-}
-
 std::size_t CountLines(const std::string& text) {
     std::size_t lines = 0;
     for (const char c : text) lines += c == '\n';
@@ -90,7 +64,7 @@ int RunPhoneDemo(const std::string& out) {
         return 1;
     }
     const std::string phone = platform::JoinPath(out, "phone");
-    if (!LayOutPhone(tools::SamplePhoneLayout(samplePhone), phone, &error)) {
+    if (!tools::LayOutFakePhone(tools::SamplePhoneLayout(samplePhone), phone, {}, &error)) {
         std::cerr << "quillbrook: cannot lay out the sample phone: " << error << "\n";
         return 1;
     }

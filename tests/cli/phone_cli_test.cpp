@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "tests/cli/run_quillbrook.h"
 #include "platform/process.h"
+#include "tools/fake_adb/fake_phone_layout.h"
 #include "tools/sample_phone/sample_phone.h"
 
 namespace qb {
@@ -66,16 +67,7 @@ protected:
     void PutSampleDatabases() const {
         std::string error;
         ASSERT_TRUE(tools::GenerateSamplePhone(Path("sample"), {}, &error)) << error;
-        const tools::SamplePhonePaths sample = tools::SamplePhoneLayout(Path("sample"));
-        for (const auto& [local, remote] : {std::pair {sample.contacts, kContactsRemote}, {sample.messages, kMessagesRemote}}) {
-            const std::string target = platform::JoinPath(phone_, "fs") + remote;
-            ASSERT_TRUE(platform::CreateFolders(target.substr(0, target.rfind('/'))));
-            for (const char* suffix : {"", "-wal", "-shm"}) {
-                if (platform::FileExists(local + suffix)) {
-                    ASSERT_TRUE(platform::CopyFileReplace(local + suffix, target + suffix));
-                }
-            }
-        }
+        ASSERT_TRUE(tools::LayOutFakePhone(tools::SamplePhoneLayout(Path("sample")), phone_, {}, &error)) << error;
     }
     // What the program printed, with the line ends of a Windows console
     // program (CR LF) read as line feeds.

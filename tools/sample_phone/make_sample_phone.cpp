@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "platform/console.h"
+#include "tools/fake_adb/fake_phone_layout.h"
 #include "tools/sample_phone/sample_phone.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +20,14 @@ int main(int argc, char** argv) {
     app.add_flag("--android5", options.android5Columns, "sms table with the sub_id and creator columns");
     app.add_option("--page-size", options.pageSize, "database page size");
     app.add_option("--scale", options.scale, "repeat the content this many times");
+    std::string fakePhone;
+    qb::tools::FakePhoneState phoneState;
+    bool unrooted = false;
+    app.add_option("--fake-phone", fakePhone, "also lay out a phone folder for the fake bridge client here");
+    app.add_option("--state", phoneState.state, "the fake phone's device state (device, unauthorized, none, hang)");
+    app.add_flag("--unrooted", unrooted, "the fake phone has no working su");
     CLI11_PARSE(app, arguments.argc(), arguments.argv());
+    phoneState.rooted = !unrooted;
 
     std::string error;
     if (!qb::tools::GenerateSamplePhone(out, options, &error)) {
@@ -27,5 +35,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << "sample phone written to " << out << "\n";
+    if (!fakePhone.empty()) {
+        if (!qb::tools::LayOutFakePhone(qb::tools::SamplePhoneLayout(out), fakePhone, phoneState, &error)) {
+            std::cerr << "make-sample-phone: " << error << "\n";
+            return 1;
+        }
+        std::cout << "fake phone (" << phoneState.state << ") laid out in " << fakePhone << "\n";
+    }
     return 0;
 }
