@@ -39,7 +39,7 @@ packages=(
   python3 python3-pil fonts-dejavu-core chromium
   dpkg-dev tcl
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
-  wine wine32:i386 xvfb xauth
+  wine wine32:i386 xvfb xauth x11-apps imagemagick
 )
 
 missing=()

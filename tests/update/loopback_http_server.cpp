@@ -105,6 +105,11 @@ LoopbackHttpServer::~LoopbackHttpServer() {
     ::closesocket(static_cast<SOCKET>(listener_));
 }
 
+void LoopbackHttpServer::SetAnswer(ServedAnswer answer) {
+    std::lock_guard lock(mutex_);
+    answer_ = std::move(answer);
+}
+
 std::vector<ServedRequest> LoopbackHttpServer::Requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -138,9 +143,11 @@ void LoopbackHttpServer::Answer(std::uintptr_t connectionValue) {
         head.append(buffer, static_cast<std::size_t>(got));
     }
     const ServedRequest request = ReadRequest(head.substr(0, head.find("\r\n\r\n")));
+    ServedAnswer answer;
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
+        answer = answer_;
     }
     if (request.requestLine.rfind("GET /win-update.xml ", 0) != 0) {
         SendAll(connection, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
@@ -148,9 +155,9 @@ void LoopbackHttpServer::Answer(std::uintptr_t connectionValue) {
     }
     std::string response =
         "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nCache-Control: no-store, no-cache\r\nConnection: close\r\n";
-    switch (answer_.framing) {
+    switch (answer.framing) {
     case Framing::ContentLength:
-        response += "Content-Length: " + std::to_string(answer_.body.size()) + "\r\n";
+        response += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
         break;
     case Framing::Chunked:
         response += "Transfer-Encoding: chunked\r\n";
@@ -160,8 +167,8 @@ void LoopbackHttpServer::Answer(std::uintptr_t connectionValue) {
     }
     response += "\r\n";
     SendAll(connection, response);
-    for (const std::string& piece : Split(answer_.body, answer_.pieces)) {
-        if (answer_.framing == Framing::Chunked) {
+    for (const std::string& piece : Split(answer.body, answer.pieces)) {
+        if (answer.framing == Framing::Chunked) {
             if (piece.empty()) continue;  // an empty chunk would end the body
             char size[32];
             std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
@@ -169,9 +176,9 @@ void LoopbackHttpServer::Answer(std::uintptr_t connectionValue) {
         } else {
             SendAll(connection, piece);
         }
-        if (answer_.pieces.size() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        if (answer.pieces.size() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
-    if (answer_.framing == Framing::Chunked) SendAll(connection, "0\r\n\r\n");
+    if (answer.framing == Framing::Chunked) SendAll(connection, "0\r\n\r\n");
 }
 
 std::uint16_t ClosedLoopbackPort() {

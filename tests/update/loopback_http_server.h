@@ -43,6 +43,8 @@ public:
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
     std::uint16_t Port() const { return port_; }
+    // What later requests are answered with.
+    void SetAnswer(ServedAnswer answer);
     std::vector<ServedRequest> Requests() const;
 
 private:

@@ -1,0 +1,72 @@
+#include "tests/app/main_window_fixture.h"
+
+#include "platform/file.h"
+#include "ui/browser.h"
+#include "ui/skin_image.h"
+
+namespace qb::app::testsupport {
+
+using namespace std::chrono_literals;
+
+void MainWindowTest::SetUp() {
+    ClearQuitRequest();
+    ui::SetBrowserOpener([this](const std::wstring& address) { opened_.push_back(address); });
+    // Nothing newer by default: the start-up check stays silent.
+    ServeUpdate(R"({"Fernhollow":[{"Version":"1.0.0.22","Nversion":"1.0.0.22","Update_URL":""}]})");
+}
+
+void MainWindowTest::TearDown() {
+    if (window_ && window_->Hwnd() != nullptr) {
+        ::SendMessageW(window_->Hwnd(), WM_COMMAND, MAKEWPARAM(105, 0), 0);  // Exit
+    }
+    PumpFor(50ms);
+    window_.reset();
+    ClearQuitRequest();
+    ui::SetBrowserOpener({});
+}
+
+void MainWindowTest::ServeUpdate(const std::string& body) {
+    updates_.reset();
+    updates_ = std::make_unique<update::testsupport::LoopbackHttpServer>(update::testsupport::ServedAnswer {body});
+}
+
+bool MainWindowTest::Open() {
+    MainDlgSettings settings;
+    settings.adb = phone_.Options(std::chrono::milliseconds(3000), std::chrono::milliseconds(3000));
+    settings.tempFolder = temp_.path();
+    // Without a server, a port where nothing listens.
+    settings.updateServer = {"127.0.0.1", updates_ ? updates_->Port() : update::testsupport::ClosedLoopbackPort()};
+    window_ = std::make_unique<CMainDlg>(settings);
+    if (!window_->CreateMain()) return false;
+    ::ShowWindow(window_->Hwnd(), SW_SHOW);
+    ::SetForegroundWindow(window_->Hwnd());
+    return true;
+}
+
+bool MainWindowTest::WaitForState(device::DeviceState state, std::chrono::milliseconds limit) {
+    const bool reached = PumpUntil([&] { return window_->State() == state; }, limit);
+    ::UpdateWindow(Window());
+    PumpFor(200ms);
+    return reached;
+}
+
+ScreenPixels MainWindowTest::Snapshot(const std::string& name) {
+    ::RedrawWindow(Window(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    PumpFor(100ms);
+    ScreenPixels shot = CaptureWindow(Window());
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    shot.Save(std::string(test->test_suite_name()) + "." + test->name() + "." + name);
+    return shot;
+}
+
+std::wstring MainWindowTest::Picture(const wchar_t* name) { return ui::ImagePath(name); }
+
+int MainWindowTest::MatchingPixels(const ScreenPixels& shot, const wchar_t* picture, int x, int y, int samples) {
+    int matching = 0;
+    for (const PicturePixel& p : OpaquePixelsOf(Picture(picture), samples)) {
+        matching += Near(shot.At(x + p.x, y + p.y), p.colour, 12) ? 1 : 0;
+    }
+    return matching;
+}
+
+}  // namespace qb::app::testsupport

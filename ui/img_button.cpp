@@ -1,0 +1,168 @@
+#include "ui/img_button.h"
+
+#include <commctrl.h>
+
+#include "ui/dialog_base.h"
+
+namespace qb::ui {
+namespace {
+
+constexpr UINT_PTR kSubclassId = 0x51b1;
+
+HCURSOR HandCursor() {
+    static const HCURSOR hand = ::LoadCursorW(nullptr, IDC_HAND);
+    return hand;
+}
+
+}  // namespace
+
+CImgButton::~CImgButton() { Detach(); }
+
+void CImgButton::Detach() {
+    if (hwnd_ != nullptr && ::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
+    hwnd_ = nullptr;
+}
+
+bool CImgButton::Attach(HWND button, const std::wstring& picturePath, int x, int y, int frameCount) {
+    if (button == nullptr || frameCount <= 0) return false;
+    if (hwnd_ != button) {
+        Detach();
+        if (!::SetWindowSubclass(button, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
+        hwnd_ = button;
+    }
+    const LONG_PTR style = ::GetWindowLongPtrW(button, GWL_STYLE);
+    if ((style & BS_TYPEMASK) != BS_OWNERDRAW) {
+        ::SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
+    }
+    picture_.Load(picturePath);
+    frameCount_ = frameCount;
+    frameWidth_ = picture_.Width() / frameCount;
+    frameHeight_ = picture_.Height();
+
+    RECT parent {};
+    ::GetClientRect(::GetParent(button), &parent);
+    if (x < 0) x = x + parent.right - frameWidth_;
+    if (y < 0) y = y + parent.bottom - frameHeight_;
+    ::SetWindowPos(button, nullptr, x, y, frameWidth_, frameHeight_, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+
+    HDC screen = ::GetDC(button);
+    background_.Reset(::CreateCompatibleBitmap(screen, frameWidth_ > 0 ? frameWidth_ : 1,
+                                               frameHeight_ > 0 ? frameHeight_ : 1));
+    ::ReleaseDC(button, screen);
+    return true;
+}
+
+void CImgButton::CaptureBackground(HDC parentDc) {
+    if (hwnd_ == nullptr) return;
+    RECT place {};
+    ::GetWindowRect(hwnd_, &place);
+    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(hwnd_), reinterpret_cast<POINT*>(&place), 2);
+    CaptureBackground(parentDc, place.left, place.top);
+}
+
+void CImgButton::CaptureBackground(HDC parentDc, int x, int y) {
+    if (!background_) return;
+    HDC dc = ::CreateCompatibleDC(parentDc);
+    {
+        SelectObjectScope select(dc, background_.Get());
+        ::BitBlt(dc, 0, 0, frameWidth_, frameHeight_, parentDc, x, y, SRCCOPY);
+    }
+    ::DeleteDC(dc);
+}
+
+void CImgButton::SetEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (hwnd_ != nullptr) ::InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+int CImgButton::FrameFor(bool pressed) const {
+    if (!enabled_) return 3;
+    if (pressed) return 2;
+    if (hovering_) return 1;
+    return 0;
+}
+
+void CImgButton::Draw(const DRAWITEMSTRUCT& item) {
+    const int frame = FrameFor((item.itemState & ODS_SELECTED) != 0);
+    OffscreenBitmap canvas(item.hDC, frameWidth_, frameHeight_);
+    if (!canvas.Ok()) return;
+    if (background_) {
+        HDC source = ::CreateCompatibleDC(item.hDC);
+        {
+            SelectObjectScope select(source, background_.Get());
+            ::BitBlt(canvas.Dc(), 0, 0, frameWidth_, frameHeight_, source, 0, 0, SRCCOPY);
+        }
+        ::DeleteDC(source);
+    }
+    if (stripBitmap_ != nullptr) {
+        HDC source = ::CreateCompatibleDC(item.hDC);
+        {
+            SelectObjectScope select(source, stripBitmap_);
+            ::BitBlt(canvas.Dc(), 0, 0, frameWidth_, frameHeight_, source, frame * frameWidth_, 0, SRCCOPY);
+        }
+        ::DeleteDC(source);
+    } else {
+        Gdiplus::Graphics graphics(canvas.Dc());
+        picture_.DrawPart(graphics, 0, 0, frameWidth_, frameHeight_, frame * frameWidth_, 0, frameWidth_,
+                          frameHeight_);
+    }
+    canvas.CopyTo(item.hDC, item.rcItem.left, item.rcItem.top);
+}
+
+LRESULT CALLBACK CImgButton::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR data) {
+    auto* self = reinterpret_cast<CImgButton*>(data);
+    if (message == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+        if (self != nullptr) self->hwnd_ = nullptr;
+        return ::DefSubclassProc(window, message, wParam, lParam);
+    }
+    return self != nullptr ? self->OnMessage(message, wParam, lParam)
+                           : ::DefSubclassProc(window, message, wParam, lParam);
+}
+
+LRESULT CImgButton::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case kReflectedDrawItem:
+        if (lParam != 0) Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case WM_ERASEBKGND:
+        return TRUE;
+    case WM_MOUSEMOVE:
+        if (::GetCapture() == hwnd_) {
+            // A press is in progress: pressed only while the pointer is on us.
+            POINT at {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            ::ClientToScreen(hwnd_, &at);
+            ::SendMessageW(hwnd_, BM_SETSTATE, ::WindowFromPoint(at) == hwnd_, 0);
+        } else if (!hovering_) {
+            TRACKMOUSEEVENT track {sizeof track, TME_LEAVE, hwnd_, 0};
+            hovering_ = ::TrackMouseEvent(&track) != FALSE;
+            ::InvalidateRect(hwnd_, nullptr, FALSE);
+        }
+        break;
+    case WM_MOUSELEAVE:
+        hovering_ = false;
+        ::InvalidateRect(hwnd_, nullptr, FALSE);
+        break;
+    case WM_LBUTTONDOWN: {
+        TRACKMOUSEEVENT cancel {sizeof cancel, TME_LEAVE | TME_CANCEL, hwnd_, 0};
+        if (::TrackMouseEvent(&cancel)) hovering_ = false;
+        pressedLatch_ = true;
+        break;
+    }
+    case BM_CLICK:
+        pressedLatch_ = false;
+        break;
+    case WM_SETCURSOR:
+        if (enabled_) {
+            ::SetCursor(HandCursor());
+            return TRUE;
+        }
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(hwnd_, message, wParam, lParam);
+}
+
+}  // namespace qb::ui

@@ -1,0 +1,19 @@
+// Dialog templates and control identifiers of the skinned dialogs. Shared
+// by the resource scripts and the code.
+#pragma once
+
+// Message box.
+#define IDD_MSGBOX 131
+#define IDC_MSGBOX_CLOSE 1010
+#define IDC_MSGBOX_OK 1011
+#define IDC_MSGBOX_YES 1012
+#define IDC_MSGBOX_TEXT 1013
+#define IDC_MSGBOX_NO 1014
+#define IDC_MSGBOX_CANCEL 1015
+#define IDC_MSGBOX_ICON 1016
+
+// About box.
+#define IDD_ABOUTBOX 132
+#define IDC_ABOUT_CLOSE 1024
+#define IDC_ABOUT_LINK 1025
+#define IDC_ABOUT_OK 1027
