@@ -434,15 +434,19 @@ void CMainDlg::Close(int exitCode) {
         animation_.SetRunning(false);
     }
     device::KillServer(settings_.adb);
-    if (CMessageLoop* loop = Module().GetMessageLoop()) {
-        loop->RemoveMessageFilter(this);
-        loop->RemoveIdleHandler(this);
-    }
+    LeaveMessageLoop();
     ::DestroyWindow(Hwnd());
     ::PostQuitMessage(exitCode);
 }
 
 // ------------------------------------------------------------ message table
+
+void CMainDlg::LeaveMessageLoop() {
+    if (CMessageLoop* loop = Module().GetMessageLoop()) {
+        loop->RemoveMessageFilter(this);
+        loop->RemoveIdleHandler(this);
+    }
+}
 
 bool CMainDlg::PreTranslateMessage(MSG& message) {
     if (Hwnd() == nullptr) return false;
@@ -459,12 +463,6 @@ bool CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
     case WM_PAINT:
         Paint();
         return true;
-    case WM_ERASEBKGND:
-        result = TRUE;
-        return true;
-    case WM_LBUTTONDOWN:
-        ui::StartCaptionDrag(Hwnd());
-        return true;
     case WM_TIMER:
         if (wParam == kAnimationTimer) {
             OnAnimationTick();
@@ -474,21 +472,18 @@ bool CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
         }
         return true;
     case WM_COMMAND:
+        // Buttons and menu choices; other control commands go back to the
+        // controls.
         if (lParam == 0 || HIWORD(wParam) == BN_CLICKED) {
             OnCommand(LOWORD(wParam));
             return true;
         }
-        if (!ui::ReflectToControl(Hwnd(), message, wParam, lParam, result)) result = 0;
-        return true;
+        return OnSkinnedMessage(message, wParam, lParam, result);
     case WM_CLOSE:
         Close(0);
         return true;
     case WM_DEVICECHANGE:
         result = TRUE;  // a new detection runs only on Refresh
-        return true;
-    case WM_CTLCOLORSTATIC:
-        ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        result = reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
         return true;
     case device::WMU_ACQUISITION_DONE:
         OnAcquisitionDone(static_cast<device::DeviceState>(static_cast<int>(wParam)));
@@ -502,33 +497,11 @@ bool CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
     case update::WMU_UPDATE_RESULT:
         OnUpdateResult(wParam, lParam);
         return true;
-    case WM_NOTIFY:
-    case WM_DRAWITEM:
-    case WM_MEASUREITEM:
-    case WM_COMPAREITEM:
-    case WM_DELETEITEM:
-    case WM_VKEYTOITEM:
-    case WM_CHARTOITEM:
-    case WM_HSCROLL:
-    case WM_VSCROLL:
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_PARENTNOTIFY:
-        // Owner-drawn controls handle their own requests.
-        if (!ui::ReflectToControl(Hwnd(), message, wParam, lParam, result)) result = 0;
-        return true;
     case WM_DESTROY:
-        if (CMessageLoop* loop = Module().GetMessageLoop()) {
-            loop->RemoveMessageFilter(this);
-            loop->RemoveIdleHandler(this);
-        }
+        LeaveMessageLoop();
         return false;
     default:
-        return false;
+        return OnSkinnedMessage(message, wParam, lParam, result);
     }
 }
 

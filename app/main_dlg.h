@@ -19,7 +19,7 @@
 #include "dbrecover/message_item.h"
 #include "device/acquisition.h"
 #include "device/adb_client.h"
-#include "ui/dialog_base.h"
+#include "ui/skinned_dialog.h"
 #include "ui/frame_animation.h"
 #include "ui/gdi_objects.h"
 #include "ui/hyperlink.h"
@@ -42,7 +42,7 @@ struct MainDlgSettings {
     update::UpdateServer updateServer;  // the vendor's web server
 };
 
-class CMainDlg final : public ui::CDialogBase, public CMessageFilter, public CIdleHandler {
+class CMainDlg final : public ui::CSkinnedDialog, public CMessageFilter, public CIdleHandler {
 public:
     static constexpr int kWidth = 984;
     static constexpr int kHeight = 674;
@@ -87,6 +87,7 @@ private:
     void OnUpdateResult(WPARAM wParam, LPARAM lParam);
     void Refresh();
     void Close(int exitCode);
+    void LeaveMessageLoop();
 
     void StartAcquisition();
     void StartLoading();

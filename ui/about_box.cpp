@@ -97,12 +97,6 @@ bool CAboutBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
     case WM_PAINT:
         Paint();
         return true;
-    case WM_ERASEBKGND:
-        result = TRUE;
-        return true;
-    case WM_LBUTTONDOWN:
-        StartCaptionDrag(Hwnd());
-        return true;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         if ((id == IDC_ABOUT_CLOSE || id == IDC_ABOUT_OK) && HIWORD(wParam) == BN_CLICKED && lParam != 0) {
@@ -117,18 +111,10 @@ bool CAboutBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
             if (::GetFocus() == ok_.Hwnd()) EndDialog(kOkCode);
             return true;
         }
-        return ReflectToControl(Hwnd(), message, wParam, lParam, result);
+        return OnSkinnedMessage(message, wParam, lParam, result);
     }
-    case WM_DRAWITEM:
-    case WM_NOTIFY:
-    case WM_CTLCOLORBTN:
-        return ReflectToControl(Hwnd(), message, wParam, lParam, result);
-    case WM_CTLCOLORSTATIC:
-        ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        result = reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
-        return true;
     default:
-        return false;
+        return OnSkinnedMessage(message, wParam, lParam, result);
     }
 }
 

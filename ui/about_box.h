@@ -6,14 +6,14 @@
 
 #include <string>
 
-#include "ui/dialog_base.h"
+#include "ui/skinned_dialog.h"
 #include "ui/hyperlink.h"
 #include "ui/img_button.h"
 #include "ui/skin_image.h"
 
 namespace qb::ui {
 
-class CAboutBox final : public CDialogBase {
+class CAboutBox final : public CSkinnedDialog {
 public:
     static constexpr INT_PTR kClosed = 1024;
     static constexpr INT_PTR kOkCode = 1027;

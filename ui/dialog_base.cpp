@@ -3,63 +3,38 @@
 namespace qb::ui {
 namespace {
 
+bool IsControlColour(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
+
 // Messages whose dialog-procedure return value is their result itself.
 bool ReturnsResultDirectly(UINT message) {
-    switch (message) {
-    case WM_INITDIALOG:
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-    case WM_COMPAREITEM:
-    case WM_VKEYTOITEM:
-    case WM_CHARTOITEM:
-    case WM_QUERYDRAGICON:
-        return true;
-    default:
-        return false;
-    }
+    return message == WM_INITDIALOG || IsControlColour(message) || message == WM_COMPAREITEM ||
+           message == WM_VKEYTOITEM || message == WM_CHARTOITEM || message == WM_QUERYDRAGICON;
 }
 
+// The child control a message concerns; null for other messages.
 HWND ControlOf(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (lParam == 0) return nullptr;
     switch (message) {
-    case WM_COMMAND:
-        return reinterpret_cast<HWND>(lParam);
     case WM_NOTIFY:
-        return lParam != 0 ? reinterpret_cast<const NMHDR*>(lParam)->hwndFrom : nullptr;
+        return reinterpret_cast<const NMHDR*>(lParam)->hwndFrom;
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        return item != nullptr && item->CtlType != ODT_MENU ? item->hwndItem : nullptr;
+        return item->CtlType != ODT_MENU ? item->hwndItem : nullptr;
     }
     case WM_MEASUREITEM: {
         const auto* item = reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam);
-        return item != nullptr && item->CtlType != ODT_MENU ? ::GetDlgItem(parent, static_cast<int>(item->CtlID))
-                                                            : nullptr;
+        return item->CtlType != ODT_MENU ? ::GetDlgItem(parent, static_cast<int>(item->CtlID)) : nullptr;
     }
     case WM_COMPAREITEM:
-        return lParam != 0 ? reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam)->hwndItem : nullptr;
+        return reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam)->hwndItem;
     case WM_DELETEITEM:
-        return lParam != 0 ? reinterpret_cast<const DELETEITEMSTRUCT*>(lParam)->hwndItem : nullptr;
-    case WM_VKEYTOITEM:
-    case WM_CHARTOITEM:
-    case WM_HSCROLL:
-    case WM_VSCROLL:
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-        return reinterpret_cast<HWND>(lParam);
+        return reinterpret_cast<const DELETEITEMSTRUCT*>(lParam)->hwndItem;
     case WM_PARENTNOTIFY:
-        if (LOWORD(wParam) == WM_CREATE || LOWORD(wParam) == WM_DESTROY) return reinterpret_cast<HWND>(lParam);
-        return nullptr;
+        return LOWORD(wParam) == WM_CREATE || LOWORD(wParam) == WM_DESTROY ? reinterpret_cast<HWND>(lParam) : nullptr;
     default:
-        return nullptr;
+        // Commands, list-box keys, scrolling and control colours name the
+        // control in lParam.
+        return IsControlMessage(message) ? reinterpret_cast<HWND>(lParam) : nullptr;
     }
 }
 
@@ -112,6 +87,25 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND window, UINT message, WPARAM wPara
     if (ReturnsResultDirectly(message)) return static_cast<INT_PTR>(result);
     ::SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
     return TRUE;
+}
+
+bool IsControlMessage(UINT message) {
+    switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_COMPAREITEM:
+    case WM_DELETEITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+    case WM_PARENTNOTIFY:
+        return true;
+    default:
+        return IsControlColour(message);
+    }
 }
 
 bool ReflectToControl(HWND parent, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

@@ -48,6 +48,10 @@ private:
     bool modal_ = false;
 };
 
+// Whether the message is one a child control sends its parent (commands,
+// notifications, owner-draw requests, control colours, scrolling).
+bool IsControlMessage(UINT message);
+
 // Sends a message that concerns a child control (commands, notifications,
 // owner-draw requests, control colours, scrolling) back to that control as
 // message + kReflectedMessageBase. False when the message names no control

@@ -10,8 +10,6 @@
 namespace qb::ui {
 namespace {
 
-constexpr UINT_PTR kSubclassId = 0x11b4;
-
 HCURSOR HandCursor() {
     static const HCURSOR hand = ::LoadCursorW(nullptr, IDC_HAND);
     return hand;
@@ -32,22 +30,18 @@ COLORREF LinkColour() {
     return RGB(0, 0, 255);
 }
 
-CHyperLink::~CHyperLink() { Detach(); }
+CHyperLink::~CHyperLink() { DestroyTooltip(); }
 
-void CHyperLink::Detach() {
+void CHyperLink::DestroyTooltip() {
     if (tooltip_ != nullptr && ::IsWindow(tooltip_)) ::DestroyWindow(tooltip_);
     tooltip_ = nullptr;
-    if (hwnd_ != nullptr && ::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
-    hwnd_ = nullptr;
 }
 
 bool CHyperLink::Attach(HWND control, std::wstring label, std::wstring address, HFONT font, int x, int y,
                         std::function<void()> onActivate) {
     font_.Reset(font);
-    if (control == nullptr) return false;
-    Detach();
-    if (!::SetWindowSubclass(control, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
-    hwnd_ = control;
+    DestroyTooltip();
+    if (!Subclass(control)) return false;
     label_ = std::move(label);
     address_ = std::move(address);
     onActivate_ = std::move(onActivate);
@@ -82,9 +76,9 @@ bool CHyperLink::Attach(HWND control, std::wstring label, std::wstring address, 
 
 void CHyperLink::Paint() {
     PAINTSTRUCT paint {};
-    HDC dc = ::BeginPaint(hwnd_, &paint);
+    HDC dc = ::BeginPaint(Hwnd(), &paint);
     RECT client {};
-    ::GetClientRect(hwnd_, &client);
+    ::GetClientRect(Hwnd(), &client);
     {
         SelectObjectScope select(dc, font_.Get());
         ::SetBkMode(dc, TRANSPARENT);
@@ -98,9 +92,9 @@ void CHyperLink::Paint() {
             ::LineTo(dc, client.right, client.bottom - 1);
         }
         ::DeleteObject(pen);
-        if (::GetFocus() == hwnd_) ::DrawFocusRect(dc, &client);
+        if (::GetFocus() == Hwnd()) ::DrawFocusRect(dc, &client);
     }
-    ::EndPaint(hwnd_, &paint);
+    ::EndPaint(Hwnd(), &paint);
 }
 
 void CHyperLink::Activate() {
@@ -115,22 +109,10 @@ void CHyperLink::Activate() {
 // under it, then the link draws over them.
 void CHyperLink::RedrawUnder() {
     RECT place {};
-    ::GetWindowRect(hwnd_, &place);
-    HWND parent = ::GetParent(hwnd_);
+    ::GetWindowRect(Hwnd(), &place);
+    HWND parent = ::GetParent(Hwnd());
     ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&place), 2);
     ::RedrawWindow(parent, &place, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-}
-
-LRESULT CALLBACK CHyperLink::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                          DWORD_PTR data) {
-    auto* self = reinterpret_cast<CHyperLink*>(data);
-    if (message == WM_NCDESTROY) {
-        ::RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-        if (self != nullptr) self->hwnd_ = nullptr;
-        return ::DefSubclassProc(window, message, wParam, lParam);
-    }
-    return self != nullptr ? self->OnMessage(message, wParam, lParam)
-                           : ::DefSubclassProc(window, message, wParam, lParam);
 }
 
 LRESULT CHyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -147,15 +129,15 @@ LRESULT CHyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return HTCLIENT;
     case WM_LBUTTONDOWN:
         pressed_ = true;
-        ::SetFocus(hwnd_);
-        ::SetCapture(hwnd_);
+        ::SetFocus(Hwnd());
+        ::SetCapture(Hwnd());
         return 0;
     case WM_LBUTTONUP: {
         const bool wasPressed = pressed_;
         pressed_ = false;
-        if (::GetCapture() == hwnd_) ::ReleaseCapture();
+        if (::GetCapture() == Hwnd()) ::ReleaseCapture();
         RECT client {};
-        ::GetClientRect(hwnd_, &client);
+        ::GetClientRect(Hwnd(), &client);
         const POINT at {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         if (wasPressed && ::PtInRect(&client, at)) Activate();
         return 0;
@@ -184,7 +166,7 @@ LRESULT CHyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
         break;
     }
-    return ::DefSubclassProc(hwnd_, message, wParam, lParam);
+    return DefaultProc(message, wParam, lParam);
 }
 
 }  // namespace qb::ui

@@ -9,16 +9,15 @@
 #include <functional>
 #include <string>
 
+#include "ui/control_base.h"
 #include "ui/gdi_objects.h"
 
 namespace qb::ui {
 
-class CHyperLink {
+class CHyperLink final : public CControlBase {
 public:
     CHyperLink() = default;
-    CHyperLink(const CHyperLink&) = delete;
-    CHyperLink& operator=(const CHyperLink&) = delete;
-    ~CHyperLink();
+    ~CHyperLink() override;
 
     // Takes over the static control: label, address (shown in the tooltip),
     // the font (owned from now on), and what activation does (by default,
@@ -26,21 +25,17 @@ public:
     bool Attach(HWND control, std::wstring label, std::wstring address, HFONT font, int x, int y,
                 std::function<void()> onActivate = {});
 
-    HWND Hwnd() const { return hwnd_; }
     COLORREF Colour() const { return colour_; }
     const std::wstring& Label() const { return label_; }
     const std::wstring& Address() const { return address_; }
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                         DWORD_PTR data);
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Paint();
     void Activate();
     void RedrawUnder();
-    void Detach();
+    void DestroyTooltip();
 
-    HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
     std::wstring label_;
     std::wstring address_;

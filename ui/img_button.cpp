@@ -1,13 +1,9 @@
 #include "ui/img_button.h"
 
-#include <commctrl.h>
-
 #include "ui/dialog_base.h"
 
 namespace qb::ui {
 namespace {
-
-constexpr UINT_PTR kSubclassId = 0x51b1;
 
 HCURSOR HandCursor() {
     static const HCURSOR hand = ::LoadCursorW(nullptr, IDC_HAND);
@@ -16,20 +12,8 @@ HCURSOR HandCursor() {
 
 }  // namespace
 
-CImgButton::~CImgButton() { Detach(); }
-
-void CImgButton::Detach() {
-    if (hwnd_ != nullptr && ::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
-    hwnd_ = nullptr;
-}
-
 bool CImgButton::Attach(HWND button, const std::wstring& picturePath, int x, int y, int frameCount) {
-    if (button == nullptr || frameCount <= 0) return false;
-    if (hwnd_ != button) {
-        Detach();
-        if (!::SetWindowSubclass(button, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
-        hwnd_ = button;
-    }
+    if (frameCount <= 0 || !Subclass(button)) return false;
     const LONG_PTR style = ::GetWindowLongPtrW(button, GWL_STYLE);
     if ((style & BS_TYPEMASK) != BS_OWNERDRAW) {
         ::SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
@@ -53,10 +37,10 @@ bool CImgButton::Attach(HWND button, const std::wstring& picturePath, int x, int
 }
 
 void CImgButton::CaptureBackground(HDC parentDc) {
-    if (hwnd_ == nullptr) return;
+    if (Hwnd() == nullptr) return;
     RECT place {};
-    ::GetWindowRect(hwnd_, &place);
-    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(hwnd_), reinterpret_cast<POINT*>(&place), 2);
+    ::GetWindowRect(Hwnd(), &place);
+    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(Hwnd()), reinterpret_cast<POINT*>(&place), 2);
     CaptureBackground(parentDc, place.left, place.top);
 }
 
@@ -72,7 +56,7 @@ void CImgButton::CaptureBackground(HDC parentDc, int x, int y) {
 
 void CImgButton::SetEnabled(bool enabled) {
     enabled_ = enabled;
-    if (hwnd_ != nullptr) ::InvalidateRect(hwnd_, nullptr, FALSE);
+    if (Hwnd() != nullptr) ::InvalidateRect(Hwnd(), nullptr, FALSE);
 }
 
 int CImgButton::FrameFor(bool pressed) const {
@@ -109,18 +93,6 @@ void CImgButton::Draw(const DRAWITEMSTRUCT& item) {
     canvas.CopyTo(item.hDC, item.rcItem.left, item.rcItem.top);
 }
 
-LRESULT CALLBACK CImgButton::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                          DWORD_PTR data) {
-    auto* self = reinterpret_cast<CImgButton*>(data);
-    if (message == WM_NCDESTROY) {
-        ::RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-        if (self != nullptr) self->hwnd_ = nullptr;
-        return ::DefSubclassProc(window, message, wParam, lParam);
-    }
-    return self != nullptr ? self->OnMessage(message, wParam, lParam)
-                           : ::DefSubclassProc(window, message, wParam, lParam);
-}
-
 LRESULT CImgButton::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case kReflectedDrawItem:
@@ -129,23 +101,23 @@ LRESULT CImgButton::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
         return TRUE;
     case WM_MOUSEMOVE:
-        if (::GetCapture() == hwnd_) {
+        if (::GetCapture() == Hwnd()) {
             // A press is in progress: pressed only while the pointer is on us.
             POINT at {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-            ::ClientToScreen(hwnd_, &at);
-            ::SendMessageW(hwnd_, BM_SETSTATE, ::WindowFromPoint(at) == hwnd_, 0);
+            ::ClientToScreen(Hwnd(), &at);
+            ::SendMessageW(Hwnd(), BM_SETSTATE, ::WindowFromPoint(at) == Hwnd(), 0);
         } else if (!hovering_) {
-            TRACKMOUSEEVENT track {sizeof track, TME_LEAVE, hwnd_, 0};
+            TRACKMOUSEEVENT track {sizeof track, TME_LEAVE, Hwnd(), 0};
             hovering_ = ::TrackMouseEvent(&track) != FALSE;
-            ::InvalidateRect(hwnd_, nullptr, FALSE);
+            ::InvalidateRect(Hwnd(), nullptr, FALSE);
         }
         break;
     case WM_MOUSELEAVE:
         hovering_ = false;
-        ::InvalidateRect(hwnd_, nullptr, FALSE);
+        ::InvalidateRect(Hwnd(), nullptr, FALSE);
         break;
     case WM_LBUTTONDOWN: {
-        TRACKMOUSEEVENT cancel {sizeof cancel, TME_LEAVE | TME_CANCEL, hwnd_, 0};
+        TRACKMOUSEEVENT cancel {sizeof cancel, TME_LEAVE | TME_CANCEL, Hwnd(), 0};
         if (::TrackMouseEvent(&cancel)) hovering_ = false;
         pressedLatch_ = true;
         break;
@@ -162,7 +134,7 @@ LRESULT CImgButton::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
         break;
     }
-    return ::DefSubclassProc(hwnd_, message, wParam, lParam);
+    return DefaultProc(message, wParam, lParam);
 }
 
 }  // namespace qb::ui

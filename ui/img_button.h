@@ -17,17 +17,15 @@
 
 #include <string>
 
+#include "ui/control_base.h"
 #include "ui/gdi_objects.h"
 #include "ui/skin_image.h"
 
 namespace qb::ui {
 
-class CImgButton {
+class CImgButton final : public CControlBase {
 public:
     CImgButton() = default;
-    CImgButton(const CImgButton&) = delete;
-    CImgButton& operator=(const CImgButton&) = delete;
-    ~CImgButton();
 
     // Takes over the native button: owner-drawn, the strip decoded from
     // picturePath, frame size = strip width / frameCount x strip height. A
@@ -46,7 +44,6 @@ public:
     void SetEnabled(bool enabled);
     bool Enabled() const { return enabled_; }
 
-    HWND Hwnd() const { return hwnd_; }
     int FrameWidth() const { return frameWidth_; }
     int FrameHeight() const { return frameHeight_; }
     int FrameCount() const { return frameCount_; }
@@ -55,13 +52,9 @@ public:
     int FrameFor(bool pressed) const;
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                         DWORD_PTR data);
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Draw(const DRAWITEMSTRUCT& item);
-    void Detach();
 
-    HWND hwnd_ = nullptr;
     SkinImage picture_;
     HBITMAP stripBitmap_ = nullptr;
     bool hovering_ = false;

@@ -171,12 +171,6 @@ bool CMsgBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
     case WM_PAINT:
         Paint();
         return true;
-    case WM_ERASEBKGND:
-        result = TRUE;
-        return true;
-    case WM_LBUTTONDOWN:
-        StartCaptionDrag(Hwnd());
-        return true;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         if (id >= IDC_MSGBOX_CLOSE && id <= IDC_MSGBOX_CANCEL && HIWORD(wParam) == BN_CLICKED && lParam != 0) {
@@ -192,20 +186,15 @@ bool CMsgBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
             for (const CImgButton* button : {&ok_, &yes_, &no_, &cancel_}) {
                 if (button->Hwnd() != nullptr && button->Hwnd() == focus) {
                     EndDialog(::GetDlgCtrlID(focus));
-                    return true;
+                    break;
                 }
             }
             return true;
         }
-        return ReflectToControl(Hwnd(), message, wParam, lParam, result);
+        return OnSkinnedMessage(message, wParam, lParam, result);
     }
-    case WM_DRAWITEM:
-    case WM_NOTIFY:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        return ReflectToControl(Hwnd(), message, wParam, lParam, result);
     default:
-        return false;
+        return OnSkinnedMessage(message, wParam, lParam, result);
     }
 }
 

@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/dialog_base.h"
+#include "ui/skinned_dialog.h"
 #include "ui/img_button.h"
 #include "ui/skin_image.h"
 
 namespace qb::ui {
 
-class CMsgBox final : public CDialogBase {
+class CMsgBox final : public CSkinnedDialog {
 public:
     enum IconKind : int { Warning = 0, Error = 1, Information = 2, Success = 3 };
     // Button set flags.
