@@ -9,6 +9,11 @@ constexpr UINT_PTR kSubclassId = 0x51b1;
 
 }  // namespace
 
+HCURSOR HandCursor() {
+    static const HCURSOR hand = ::LoadCursorW(nullptr, IDC_HAND);
+    return hand;
+}
+
 bool CControlBase::Subclass(HWND window) {
     if (window == hwnd_) return window != nullptr;
     Unsubclass();

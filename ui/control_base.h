@@ -34,4 +34,7 @@ private:
     HWND hwnd_ = nullptr;
 };
 
+// The system's hand cursor, loaded once, for what can be clicked.
+HCURSOR HandCursor();
+
 }  // namespace qb::ui

@@ -8,14 +8,6 @@
 #include "ui/browser.h"
 
 namespace qb::ui {
-namespace {
-
-HCURSOR HandCursor() {
-    static const HCURSOR hand = ::LoadCursorW(nullptr, IDC_HAND);
-    return hand;
-}
-
-}  // namespace
 
 COLORREF LinkColour() {
     wchar_t text[64] = {};

@@ -3,14 +3,6 @@
 #include "ui/dialog_base.h"
 
 namespace qb::ui {
-namespace {
-
-HCURSOR HandCursor() {
-    static const HCURSOR hand = ::LoadCursorW(nullptr, IDC_HAND);
-    return hand;
-}
-
-}  // namespace
 
 bool CImgButton::Attach(HWND button, const std::wstring& picturePath, int x, int y, int frameCount) {
     if (frameCount <= 0 || !Subclass(button)) return false;

@@ -7,6 +7,7 @@
 
 #include "app/resource_ids.h"
 #include "platform/file.h"
+#include "platform/windows_support.h"
 #include "tests/app/main_window_fixture.h"
 #include "tools/fake_adb/fake_phone_layout.h"
 #include "tools/sample_phone/sample_phone.h"
@@ -245,6 +246,32 @@ TEST_F(MainWindowTest, ExitAndTheCloseButtonEndTheLoopWithTheirCodesAndDeleteThe
     EXPECT_FALSE(::IsWindow(window_->Hwnd()));
     EXPECT_FALSE(platform::FileExists(copy));
     EXPECT_TRUE(phone_.Invocations().back() == (qb::testsupport::Invocation {"kill-server"}));
+}
+
+TEST_F(MainWindowTest, WithoutItsSkinTheWindowStillOpensWithItsControls) {
+    qb::testsupport::ScopedTempFolder empty("qb-no-skin-");
+    const std::wstring skin = ui::ImageFolder();
+    ui::SetImageFolder(platform::win::Wide(empty.path()) + L"\\");
+    phone_.SetState("none");
+    const bool opened = Open();
+    const bool answered = opened && WaitForState(DeviceState::NoDevice);
+    ui::SetImageFolder(skin);
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(answered);
+    RECT place {};
+    ::GetWindowRect(Window(), &place);
+    EXPECT_EQ(place.right - place.left, 984);
+    for (int id : {IDC_CLOSE, IDC_MINIMIZE, IDC_MENU, IDC_SUPPORT, IDC_HOME, IDC_REFRESH, IDC_PROGRESS}) {
+        EXPECT_NE(Control(id), nullptr) << id;
+    }
+    // Nothing to draw: the buttons have no size, the window paints plain.
+    const RECT close = [&] {
+        RECT r {};
+        ::GetClientRect(Control(IDC_CLOSE), &r);
+        return r;
+    }();
+    EXPECT_EQ(close.right, 0);
+    Snapshot("no-skin");
 }
 
 }  // namespace
