@@ -54,18 +54,18 @@ void DrawTextAt(HDC dc, int x, int y, const wchar_t* text) {
     ::TextOutW(dc, x, y, text, static_cast<int>(std::wcslen(text)));
 }
 
-struct ButtonSpec {
+struct ButtonLayout {
     int id;
     ui::CImgButton CMainDlg::*button;
     const wchar_t* picture;
     int x, y, frames;
 };
 
-struct LabelSpec {
+struct LabelLayout {
     const wchar_t* text;
     int left;
 };
-constexpr LabelSpec kLabels[5] = {{L"Back", 260}, {L"Recover", 340}, {L"Pause", 420}, {L"Resume", 420}, {L"Stop", 500}};
+constexpr LabelLayout kLabels[5] = {{L"Back", 260}, {L"Recover", 340}, {L"Pause", 420}, {L"Resume", 420}, {L"Stop", 500}};
 
 }  // namespace
 
@@ -114,7 +114,7 @@ HWND CMainDlg::CreateButton(int id) {
 }
 
 void CMainDlg::CreateControls() {
-    const ButtonSpec buttons[] = {
+    const ButtonLayout buttons[] = {
         {IDC_CLOSE, &CMainDlg::closeButton_, L"close.png", -8, 5, 4},
         {IDC_MINIMIZE, &CMainDlg::minimizeButton_, L"min.png", -29, 5, 4},
         {IDC_MENU, &CMainDlg::menuButton_, L"menu.png", -50, 5, 3},
@@ -127,9 +127,9 @@ void CMainDlg::CreateControls() {
         {IDC_RESUME, &CMainDlg::resumeButton_, L"resume.png", 440, 50, 4},
         {IDC_STOP, &CMainDlg::stopButton_, L"stop_toolbar.png", 520, 50, 4},
     };
-    for (const ButtonSpec& spec : buttons) {
-        ui::CImgButton& button = this->*spec.button;
-        button.Attach(CreateButton(spec.id), ui::ImagePath(spec.picture), spec.x, spec.y, spec.frames);
+    for (const ButtonLayout& layout : buttons) {
+        ui::CImgButton& button = this->*layout.button;
+        button.Attach(CreateButton(layout.id), ui::ImagePath(layout.picture), layout.x, layout.y, layout.frames);
     }
     // The toolbar waits for the data screen.
     for (ui::CImgButton* hidden : {&backButton_, &recoverButton_, &pauseButton_, &resumeButton_, &stopButton_}) {
