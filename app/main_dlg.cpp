@@ -11,11 +11,11 @@
 #include "dbrecover/recovery_driver.h"
 #include "platform/file.h"
 #include "platform/window_notifier.h"
+#include "platform/windows_support.h"
 #include "ui/about_box.h"
 #include "ui/browser.h"
 #include "ui/font_pool.h"
 #include "ui/msg_box.h"
-#include "ui/text_format.h"
 #include "ui/ui_helpers.h"
 #include "update/http_checks.h"
 #include "update/update_check.h"
@@ -36,16 +36,9 @@ const wchar_t* const kTips[4] = {
 
 namespace {
 
-constexpr wchar_t kTitle[] = L"Velmora Quillbrook";
-
-std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+std::wstring Widen(std::string_view utf8) { return platform::win::Wide(std::string(utf8)); }
 
 std::wstring SiteAddress(std::wstring_view path) { return L"http://" + Widen(update::kUpdateHost) + std::wstring(path); }
-
-std::wstring FromUtf8(const std::string& text) {
-    const std::u16string wide = ui::Utf8ToWide(text.c_str());
-    return std::wstring(wide.begin(), wide.end());
-}
 
 // A point size in pixels of the screen.
 int PointsToPixels(HDC dc, int points) { return ::MulDiv(points, ::GetDeviceCaps(dc, LOGPIXELSY), 72); }
@@ -87,7 +80,7 @@ void CMainDlg::OnInit() {
         loop->AddIdleHandler(this);
     }
 
-    ::SetWindowTextW(Hwnd(), kTitle);
+    ::SetWindowTextW(Hwnd(), ui::kProductTitle);
     const LONG_PTR style = ::GetWindowLongPtrW(Hwnd(), GWL_STYLE);
     ::SetWindowLongPtrW(Hwnd(), GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION));
     ::SetWindowPos(Hwnd(), nullptr, 0, 0, kWidth, kHeight, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
@@ -327,7 +320,7 @@ void CMainDlg::OnLoadDone() {
 
 void CMainDlg::OnUpdateResult(WPARAM wParam, LPARAM lParam) {
     if (wParam == 1) {
-        const std::wstring version = FromUtf8(update::TakeUpdateVersion(lParam));
+        const std::wstring version = platform::win::Wide(update::TakeUpdateVersion(lParam));
         wchar_t text[512];
         std::swprintf(text, std::size(text),
                       L"A new version of (%ls) is available. Click Yes to open download page.", version.c_str());

@@ -1,5 +1,6 @@
 #include "ui/about_box.h"
 
+#include "platform/windows_support.h"
 #include "ui/font_pool.h"
 #include "ui/gdi_objects.h"
 #include "ui/resource_ids.h"
@@ -9,11 +10,8 @@
 namespace qb::ui {
 namespace {
 
-constexpr wchar_t kTitle[] = L"Velmora Quillbrook";
 constexpr int kFallbackWidth = 490;
 constexpr int kFallbackHeight = 320;
-
-std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 }  // namespace
 
@@ -22,18 +20,14 @@ const wchar_t kLegalWarning[] =
     L"reproduction or distribution of this program, or any portion of it, may result in severe civil and "
     L"criminal penalties. Recover only data that you own or may lawfully access.";
 
-std::wstring HomePageAddress() { return L"http://" + Widen(update::kUpdateHost) + L"/"; }
+std::wstring HomePageAddress() { return L"http://" + platform::win::Wide(std::string(update::kUpdateHost)) + L"/"; }
 
 CAboutBox::CAboutBox() : background_(L"aboutbk.png") {}
 
 INT_PTR CAboutBox::Show(HWND owner) { return DoModal(owner, IDD_ABOUTBOX); }
 
 void CAboutBox::OnInit() {
-    const int width = background_.Width() > 0 ? background_.Width() : kFallbackWidth;
-    const int height = background_.Height() > 0 ? background_.Height() : kFallbackHeight;
-    ::SetWindowPos(Hwnd(), nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    CenterOnOwner(Hwnd(), ::GetWindow(Hwnd(), GW_OWNER));
-    SetRoundedRegion(Hwnd());
+    FitToBackground(background_, kFallbackWidth, kFallbackHeight);
     ::GetClientRect(Hwnd(), &client_);
 
     close_.Attach(::GetDlgItem(Hwnd(), IDC_ABOUT_CLOSE), ImagePath(L"close.png"), -8, 5);
@@ -60,12 +54,12 @@ void CAboutBox::Paint() {
         {
             SelectObjectScope select(target, fonts.GetFont(0));
             ::SetTextColor(target, RGB(255, 255, 255));
-            ::TextOutW(target, 38, 7, kTitle, static_cast<int>(std::size(kTitle) - 1));
+            ::TextOutW(target, 38, 7, kProductTitle, static_cast<int>(std::size(kProductTitle) - 1));
         }
         {
             SelectObjectScope select(target, fonts.GetFont(512));
             ::SetTextColor(target, RGB(0, 0, 90));
-            const std::wstring version = L"Version: " + Widen(update::kProgramVersion);
+            const std::wstring version = L"Version: " + platform::win::Wide(std::string(update::kProgramVersion));
             ::TextOutW(target, 40, 135, version.c_str(), static_cast<int>(version.size()));
         }
         {

@@ -10,7 +10,6 @@
 namespace qb::ui {
 namespace {
 
-constexpr wchar_t kTitle[] = L"Velmora Quillbrook";
 // A box whose background picture is missing keeps a usable size.
 constexpr int kFallbackWidth = 420;
 constexpr int kFallbackHeight = 190;
@@ -45,11 +44,7 @@ void CMsgBox::OnInit() {
     // The painted message is also the text of a hidden static, where tools
     // that read dialogs find it.
     ::SetDlgItemTextW(Hwnd(), IDC_MSGBOX_TEXT, text_.c_str());
-    const int width = background_.Width() > 0 ? background_.Width() : kFallbackWidth;
-    const int height = background_.Height() > 0 ? background_.Height() : kFallbackHeight;
-    ::SetWindowPos(Hwnd(), nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    CenterOnOwner(Hwnd(), ::GetWindow(Hwnd(), GW_OWNER));
-    SetRoundedRegion(Hwnd());
+    FitToBackground(background_, kFallbackWidth, kFallbackHeight);
 
     RECT client {};
     ::GetClientRect(Hwnd(), &client);
@@ -124,7 +119,7 @@ void CMsgBox::Paint() {
         {
             SelectObjectScope select(canvas.Dc(), titleFont.Get());
             ::SetTextColor(canvas.Dc(), RGB(255, 255, 255));
-            ::TextOutW(canvas.Dc(), 40, 7, kTitle, static_cast<int>(std::size(kTitle) - 1));
+            ::TextOutW(canvas.Dc(), 40, 7, kProductTitle, static_cast<int>(std::size(kProductTitle) - 1));
         }
 
         OwnedFont textFont(get_font(L"Arial", 16, 400));

@@ -8,11 +8,20 @@
 #include <windows.h>
 
 #include "ui/dialog_base.h"
+#include "ui/skin_image.h"
 
 namespace qb::ui {
 
+// The product's name in every title.
+inline constexpr wchar_t kProductTitle[] = L"Velmora Quillbrook";
+
 class CSkinnedDialog : public CDialogBase {
 protected:
+    // Sizes the dialog to its background picture (or to the fallback size
+    // when the picture is missing, so the dialog stays usable), centres it
+    // on its owner and rounds its corners.
+    void FitToBackground(const SkinImage& background, int fallbackWidth, int fallbackHeight);
+
     // Answers the shared messages; false for the others.
     bool OnSkinnedMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 };
