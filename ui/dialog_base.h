@@ -13,6 +13,7 @@ namespace qb::ui {
 // offset, so that owner-drawn controls draw and handle their own requests.
 constexpr UINT kReflectedMessageBase = 0x2000;
 constexpr UINT kReflectedDrawItem = kReflectedMessageBase + WM_DRAWITEM;
+constexpr UINT kReflectedMeasureItem = kReflectedMessageBase + WM_MEASUREITEM;
 constexpr UINT kReflectedCommand = kReflectedMessageBase + WM_COMMAND;
 constexpr UINT kReflectedNotify = kReflectedMessageBase + WM_NOTIFY;
 

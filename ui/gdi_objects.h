@@ -41,6 +41,7 @@ using OwnedFont = GdiObject<HFONT>;
 using OwnedBitmap = GdiObject<HBITMAP>;
 using OwnedBrush = GdiObject<HBRUSH>;
 using OwnedRegion = GdiObject<HRGN>;
+using OwnedPen = GdiObject<HPEN>;
 
 // Selects an object into a device context for one scope and puts the
 // previous one back. A null object selects nothing.

@@ -17,3 +17,8 @@
 #define IDC_ABOUT_CLOSE 1024
 #define IDC_ABOUT_LINK 1025
 #define IDC_ABOUT_OK 1027
+
+// Contact and message panels (child dialogs without controls; the code
+// places and sizes them).
+#define IDD_CONTACT_BOARD 133
+#define IDD_MSG_BOARD 134

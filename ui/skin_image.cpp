@@ -12,6 +12,18 @@ std::wstring& Folder() {
 
 }  // namespace
 
+OwnedBitmap LoadSkinBitmap(std::wstring_view fileName) {
+    const std::wstring path = ImagePath(fileName);
+    return OwnedBitmap(static_cast<HBITMAP>(
+        ::LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+}
+
+SIZE BitmapSize(HBITMAP bitmap) {
+    BITMAP info {};
+    if (bitmap == nullptr || ::GetObjectW(bitmap, sizeof info, &info) == 0) return SIZE {0, 0};
+    return SIZE {info.bmWidth, info.bmHeight < 0 ? -info.bmHeight : info.bmHeight};
+}
+
 void SetImageFolder(std::wstring folder) { Folder() = std::move(folder); }
 
 const std::wstring& ImageFolder() { return Folder(); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "ui/gdi_objects.h"
 #include "ui/gdiplus_include.h"
 
 namespace qb::ui {
@@ -17,6 +18,12 @@ void SetImageFolder(std::wstring folder);
 const std::wstring& ImageFolder();
 // The image folder followed by the file name as it stands.
 std::wstring ImagePath(std::wstring_view fileName);
+
+// A plain bitmap of the image folder, for pieces that are stretched pixel
+// for pixel with GDI; empty when the file is missing or not a bitmap.
+OwnedBitmap LoadSkinBitmap(std::wstring_view fileName);
+// The bitmap's size; 0 x 0 for none.
+SIZE BitmapSize(HBITMAP bitmap);
 
 class SkinImage {
 public:
