@@ -51,6 +51,7 @@ struct ButtonLayout {
     int id;
     ui::CImgButton CMainDlg::*button;
     const wchar_t* picture;
+    const wchar_t* name;
     int x, y, frames;
 };
 
@@ -101,28 +102,36 @@ void CMainDlg::OnInit() {
     StartAcquisition();
 }
 
-HWND CMainDlg::CreateButton(int id) {
-    return ::CreateWindowExW(0, WC_BUTTONW, L"", WS_CHILD | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 1, 1, Hwnd(),
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+HWND CMainDlg::CreateButton(int id, const wchar_t* name) {
+    // The name is what a screen reader says, and what the button shows when
+    // its picture is missing.
+    HWND button = ::CreateWindowExW(0, WC_BUTTONW, name, WS_CHILD | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 1, 1, Hwnd(),
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
+                                    nullptr);
+    if (button != nullptr) {
+        ::SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(ui::TkFontPool::Instance().GetFont(256)), FALSE);
+    }
+    return button;
 }
 
 void CMainDlg::CreateControls() {
     const ButtonLayout buttons[] = {
-        {IDC_CLOSE, &CMainDlg::closeButton_, L"close.png", -8, 5, 4},
-        {IDC_MINIMIZE, &CMainDlg::minimizeButton_, L"min.png", -29, 5, 4},
-        {IDC_MENU, &CMainDlg::menuButton_, L"menu.png", -50, 5, 3},
-        {IDC_SUPPORT, &CMainDlg::helpButton_, L"btn_help.png", -90, 5, 4},
-        {IDC_HOME, &CMainDlg::homeButton_, L"btn_home.png", -120, 5, 4},
-        {IDC_REFRESH, &CMainDlg::refreshButton_, L"refresh.png", -30, -35, 4},
-        {IDC_BACK, &CMainDlg::backButton_, L"back.png", 280, 50, 4},
-        {IDC_RECOVER, &CMainDlg::recoverButton_, L"recover.png", 360, 50, 4},
-        {IDC_PAUSE, &CMainDlg::pauseButton_, L"pause.png", 440, 50, 4},
-        {IDC_RESUME, &CMainDlg::resumeButton_, L"resume.png", 440, 50, 4},
-        {IDC_STOP, &CMainDlg::stopButton_, L"stop_toolbar.png", 520, 50, 4},
+        {IDC_CLOSE, &CMainDlg::closeButton_, L"close.png", L"Close", -8, 5, 4},
+        {IDC_MINIMIZE, &CMainDlg::minimizeButton_, L"min.png", L"Minimize", -29, 5, 4},
+        {IDC_MENU, &CMainDlg::menuButton_, L"menu.png", L"Menu", -50, 5, 3},
+        {IDC_SUPPORT, &CMainDlg::helpButton_, L"btn_help.png", L"Help", -90, 5, 4},
+        {IDC_HOME, &CMainDlg::homeButton_, L"btn_home.png", L"Home", -120, 5, 4},
+        {IDC_REFRESH, &CMainDlg::refreshButton_, L"refresh.png", L"Refresh", -30, -35, 4},
+        {IDC_BACK, &CMainDlg::backButton_, L"back.png", L"Back", 280, 50, 4},
+        {IDC_RECOVER, &CMainDlg::recoverButton_, L"recover.png", L"Recover", 360, 50, 4},
+        {IDC_PAUSE, &CMainDlg::pauseButton_, L"pause.png", L"Pause", 440, 50, 4},
+        {IDC_RESUME, &CMainDlg::resumeButton_, L"resume.png", L"Resume", 440, 50, 4},
+        {IDC_STOP, &CMainDlg::stopButton_, L"stop_toolbar.png", L"Stop", 520, 50, 4},
     };
     for (const ButtonLayout& layout : buttons) {
         ui::CImgButton& button = this->*layout.button;
-        button.Attach(CreateButton(layout.id), ui::ImagePath(layout.picture), layout.x, layout.y, layout.frames);
+        button.Attach(CreateButton(layout.id, layout.name), ui::ImagePath(layout.picture), layout.x, layout.y,
+                      layout.frames);
     }
     // The toolbar waits for the data screen.
     for (ui::CImgButton* hidden : {&backButton_, &recoverButton_, &pauseButton_, &resumeButton_, &stopButton_}) {

@@ -73,7 +73,7 @@ private:
 
     void OnInit();
     void CreateControls();
-    HWND CreateButton(int id);
+    HWND CreateButton(int id, const wchar_t* name);
     void Paint();
     void PaintStartScreen(HDC dc, Gdiplus::Graphics& graphics);
     void Repaint();

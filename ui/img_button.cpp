@@ -14,6 +14,11 @@ bool CImgButton::Attach(HWND button, const std::wstring& picturePath, int x, int
     frameCount_ = frameCount;
     frameWidth_ = picture_.Width() / frameCount;
     frameHeight_ = picture_.Height();
+    if (frameWidth_ <= 0 || frameHeight_ <= 0) {
+        // A button of no size could never be clicked: keep a plain one.
+        frameWidth_ = kPlainSide;
+        frameHeight_ = kPlainSide;
+    }
 
     RECT parent {};
     ::GetClientRect(::GetParent(button), &parent);
@@ -26,6 +31,24 @@ bool CImgButton::Attach(HWND button, const std::wstring& picturePath, int x, int
                                                frameHeight_ > 0 ? frameHeight_ : 1));
     ::ReleaseDC(button, screen);
     return true;
+}
+
+// The plain face is a small square, so that buttons laid out for their
+// pictures do not overlap without them; it shows the first letter of the
+// button's name.
+void CImgButton::DrawPlain(HDC dc, int frame) const {
+    RECT face {0, 0, frameWidth_, frameHeight_};
+    UINT state = DFCS_BUTTONPUSH;
+    if (frame == 2) state |= DFCS_PUSHED;
+    if (frame == 3) state |= DFCS_INACTIVE;
+    if (frame == 1) state |= DFCS_HOT;
+    ::DrawFrameControl(dc, &face, DFC_BUTTON, state);
+    wchar_t text[64] = {};
+    if (::GetWindowTextW(Hwnd(), text, 64) == 0) return;
+    SelectObjectScope font(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(Hwnd(), WM_GETFONT, 0, 0)));
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, ::GetSysColor(frame == 3 ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+    ::DrawTextW(dc, text, 1, &face, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
 
 void CImgButton::CaptureBackground(HDC parentDc) {
@@ -70,7 +93,9 @@ void CImgButton::Draw(const DRAWITEMSTRUCT& item) {
         }
         ::DeleteDC(source);
     }
-    if (stripBitmap_ != nullptr) {
+    if (!HasStrip()) {
+        DrawPlain(canvas.Dc(), frame);
+    } else if (stripBitmap_ != nullptr) {
         HDC source = ::CreateCompatibleDC(item.hDC);
         {
             SelectObjectScope select(source, stripBitmap_);

@@ -8,7 +8,9 @@
 //   3      disabled
 //
 // over a copy of the parent's pixels under it, so that the strip's
-// transparent parts show the parent's skin. The parent reflects the
+// transparent parts show the parent's skin. Without its strip the button
+// keeps a size that can be clicked and draws as a plain push button with
+// the first letter of its window text. The parent reflects the
 // button's owner-draw request to it (kReflectedDrawItem) and hands it its
 // background in each paint (CaptureBackground).
 #pragma once
@@ -50,10 +52,16 @@ public:
     bool Hovering() const { return hovering_; }
     // The frame the button shows for the native pressed state.
     int FrameFor(bool pressed) const;
+    // Whether the button draws its strip (false: the plain face).
+    bool HasStrip() const { return stripBitmap_ != nullptr || picture_.Ok(); }
+
+    // The side of a button without its strip.
+    static constexpr int kPlainSide = 20;
 
 private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Draw(const DRAWITEMSTRUCT& item);
+    void DrawPlain(HDC dc, int frame) const;
 
     SkinImage picture_;
     HBITMAP stripBitmap_ = nullptr;

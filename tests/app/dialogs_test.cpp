@@ -326,11 +326,22 @@ TEST_F(ImageButton, DrawsTheFrameOfItsState) {
     EXPECT_EQ(button.FrameFor(false), 0);
 }
 
-TEST_F(ImageButton, AMissingStripGivesAnEmptyButton) {
+TEST_F(ImageButton, AMissingStripGivesAPlainButtonThatCanStillBeClicked) {
     ui::CImgButton button;
-    ASSERT_TRUE(button.Attach(button_, L"Z:\\no\\such\\strip.png", 0, 0));
-    EXPECT_EQ(button.FrameWidth(), 0);
-    EXPECT_EQ(button.FrameHeight(), 0);
+    ASSERT_TRUE(button.Attach(button_, L"Z:\\no\\such\\strip.png", -5, 5));
+    EXPECT_FALSE(button.HasStrip());
+    EXPECT_EQ(button.FrameWidth(), ui::CImgButton::kPlainSide);
+    EXPECT_EQ(button.FrameHeight(), ui::CImgButton::kPlainSide);
+    EXPECT_EQ(PlaceInParent(button_).right, 400 - 5);
+    // It draws the system's push button face.
+    DRAWITEMSTRUCT item {};
+    item.CtlType = ODT_BUTTON;
+    item.hwndItem = button_;
+    item.hDC = ::GetDC(button_);
+    item.rcItem = RECT {0, 0, button.FrameWidth(), button.FrameHeight()};
+    ::SendMessageW(button_, ui::kReflectedDrawItem, 0, reinterpret_cast<LPARAM>(&item));
+    EXPECT_TRUE(Near(::GetPixel(item.hDC, 10, 10), ::GetSysColor(COLOR_BTNFACE), 4));
+    ::ReleaseDC(button_, item.hDC);
 }
 
 // ------------------------------------------------------------ fonts, pictures, helpers

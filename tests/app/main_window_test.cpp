@@ -5,12 +5,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
+
 #include "app/resource_ids.h"
 #include "platform/file.h"
 #include "platform/windows_support.h"
 #include "tests/app/main_window_fixture.h"
 #include "tools/fake_adb/fake_phone_layout.h"
 #include "tools/sample_phone/sample_phone.h"
+#include "ui/img_button.h"
 #include "ui/skin_image.h"
 
 namespace qb::app::testsupport {
@@ -38,6 +41,25 @@ BOOL CALLBACK FindHelpLink(HWND child, LPARAM found) {
     if (std::wstring(text) != L"Have Problems?") return TRUE;
     *reinterpret_cast<HWND*>(found) = child;
     return FALSE;
+}
+
+// Real mouse input: the left button pressed at one screen point and
+// released at another (the same by default).
+void ClickOnScreen(POINT press, std::optional<POINT> release = std::nullopt) {
+    INPUT input {};
+    input.type = INPUT_MOUSE;
+    ::SetCursorPos(press.x, press.y);
+    PumpFor(50ms);
+    input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    ::SendInput(1, &input, sizeof input);
+    PumpFor(50ms);
+    const POINT up = release.value_or(press);
+    ::SetCursorPos(up.x, up.y);
+    PumpFor(50ms);
+    input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(1, &input, sizeof input);
+    // Past the double-click time: a next click is a click of its own.
+    PumpFor(std::chrono::milliseconds(::GetDoubleClickTime() + 50));
 }
 
 // Pixels of the text drawn in the colour within the band.
@@ -264,14 +286,29 @@ TEST_F(MainWindowTest, WithoutItsSkinTheWindowStillOpensWithItsControls) {
     for (int id : {IDC_CLOSE, IDC_MINIMIZE, IDC_MENU, IDC_SUPPORT, IDC_HOME, IDC_REFRESH, IDC_PROGRESS}) {
         EXPECT_NE(Control(id), nullptr) << id;
     }
-    // Nothing to draw: the buttons have no size, the window paints plain.
-    const RECT close = [&] {
-        RECT r {};
-        ::GetClientRect(Control(IDC_CLOSE), &r);
-        return r;
-    }();
-    EXPECT_EQ(close.right, 0);
+    // Without their pictures the buttons keep a size that can be clicked:
+    // the close button still closes the window.
+    RECT close {};
+    ::GetWindowRect(Control(IDC_CLOSE), &close);
+    EXPECT_EQ(close.right - close.left, ui::CImgButton::kPlainSide);
     Snapshot("no-skin");
+    ClickOnScreen(POINT {(close.left + close.right) / 2, (close.top + close.bottom) / 2});
+    int code = -1;
+    EXPECT_TRUE(PumpUntil([&] { return QuitRequested(&code); }, 10s));
+    EXPECT_EQ(code, 1000);
+}
+
+TEST_F(MainWindowTest, AButtonReleasedOffItselfDoesNothing) {
+    phone_.SetState("none");
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(WaitForState(DeviceState::NoDevice));
+    RECT home {};
+    ::GetWindowRect(Control(IDC_HOME), &home);
+    const POINT on {(home.left + home.right) / 2, (home.top + home.bottom) / 2};
+    ClickOnScreen(on, POINT {on.x, on.y + 200});
+    EXPECT_TRUE(OpenedPages().empty());
+    ClickOnScreen(on);
+    EXPECT_EQ(OpenedPages().size(), 1u);
 }
 
 }  // namespace
