@@ -5,6 +5,7 @@
 
 #include "ui/font_pool.h"
 #include "ui/gdi_objects.h"
+#include "ui/panel_scrolling.h"
 #include "ui/resource_ids.h"
 #include "ui/wide_text.h"
 
@@ -86,49 +87,6 @@ std::wstring WrapToWidth(HDC dc, std::wstring_view text, int width) {
         }
     }
     return out;
-}
-
-int ApplyScrollCode(HWND window, int code, int lineStep) {
-    SCROLLINFO info {sizeof info, SIF_ALL};
-    if (!::GetScrollInfo(window, SB_VERT, &info)) return 0;
-    int position = info.nPos;
-    switch (code) {
-    case SB_LINEUP:
-        position -= lineStep;
-        break;
-    case SB_LINEDOWN:
-        position += lineStep;
-        break;
-    case SB_PAGEUP:
-        position -= static_cast<int>(info.nPage);
-        break;
-    case SB_PAGEDOWN:
-        position += static_cast<int>(info.nPage);
-        break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-        position = info.nTrackPos;
-        break;
-    case SB_TOP:
-        position = info.nMin;
-        break;
-    case SB_BOTTOM:
-        position = info.nMax;
-        break;
-    default:
-        return info.nPos;
-    }
-    SCROLLINFO move {sizeof move, SIF_POS};
-    move.nPos = position;
-    ::SetScrollInfo(window, SB_VERT, &move, TRUE);
-    return ::GetScrollPos(window, SB_VERT);
-}
-
-int ScrollBarBy(HWND window, int delta) {
-    SCROLLINFO move {sizeof move, SIF_POS};
-    move.nPos = ::GetScrollPos(window, SB_VERT) + delta;
-    ::SetScrollInfo(window, SB_VERT, &move, TRUE);
-    return ::GetScrollPos(window, SB_VERT);
 }
 
 bool CContactInfoBoard::Create(HWND parent, const RECT& place) {
@@ -226,21 +184,9 @@ bool CContactInfoBoard::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
     case WM_SIZE:
         UpdateScrollRange();
         return true;
-    case WM_LBUTTONDOWN:
-        // The wheel reaches the window with the focus.
-        ::SetFocus(Hwnd());
-        return false;
-    case WM_SETFOCUS:
-        // Keeps the focus here rather than on a first control (there is none).
-        return true;
-    case WM_MOUSEWHEEL:
-        ScrollTo(ScrollBarBy(Hwnd(), GET_WHEEL_DELTA_WPARAM(wParam) < 0 ? kWheelStep : -kWheelStep));
-        return true;
-    case WM_VSCROLL:
-        if (lParam == 0) ScrollTo(ApplyScrollCode(Hwnd(), LOWORD(wParam), 1));
-        return true;
     default:
-        return false;
+        return HandlePanelScrolling(Hwnd(), message, wParam, lParam, kWheelStep,
+                                    [this](int position) { ScrollTo(position); });
     }
 }
 

@@ -53,11 +53,4 @@ private:
 // narrower than a glyph still ends, and a surrogate pair is never split.
 std::wstring WrapToWidth(HDC dc, std::wstring_view text, int width);
 
-// The scroll-bar request `code` (SB_LINEUP ... SB_BOTTOM) applied to the
-// window's vertical scroll bar, lines of `lineStep` units; returns the new
-// position, clamped by the scroll bar.
-int ApplyScrollCode(HWND window, int code, int lineStep);
-// Moves the vertical scroll bar by `delta` units; returns the new position.
-int ScrollBarBy(HWND window, int delta);
-
 }  // namespace qb::ui

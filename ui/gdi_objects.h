@@ -94,4 +94,23 @@ private:
     int height_;
 };
 
+// One paint pass of a window through an off-screen bitmap of its client
+// size: draw(dc, client) paints the whole picture into dc, which is then
+// copied to the window in one step.
+template <typename Draw>
+void PaintOffscreen(HWND window, Draw draw) {
+    PAINTSTRUCT paint {};
+    HDC dc = ::BeginPaint(window, &paint);
+    RECT client {};
+    ::GetClientRect(window, &client);
+    {
+        OffscreenBitmap canvas(dc, client.right, client.bottom);
+        if (canvas.Ok()) {
+            draw(canvas.Dc(), client);
+            canvas.CopyTo(dc);
+        }
+    }
+    ::EndPaint(window, &paint);
+}
+
 }  // namespace qb::ui

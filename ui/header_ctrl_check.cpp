@@ -61,16 +61,10 @@ void CHeaderCtrlCheck::SetSort(int column, bool ascending) {
 }
 
 void CHeaderCtrlCheck::Paint() {
-    PAINTSTRUCT paint {};
-    HDC dc = ::BeginPaint(Hwnd(), &paint);
-    RECT client {};
-    ::GetClientRect(Hwnd(), &client);
-    OffscreenBitmap canvas(dc, client.right, client.bottom);
-    if (canvas.Ok()) {
-        HDC out = canvas.Dc();
+    PaintOffscreen(Hwnd(), [this](HDC out, const RECT& client) {
         const SIZE source = BitmapSize(background_.Get());
         if (background_ && source.cx > kBackgroundColumn) {
-            HDC bitmapDc = ::CreateCompatibleDC(dc);
+            HDC bitmapDc = ::CreateCompatibleDC(out);
             {
                 SelectObjectScope select(bitmapDc, background_.Get());
                 ::SetStretchBltMode(out, COLORONCOLOR);
@@ -118,9 +112,7 @@ void CHeaderCtrlCheck::Paint() {
             }
         }
         graphics.Flush();
-        canvas.CopyTo(dc);
-    }
-    ::EndPaint(Hwnd(), &paint);
+    });
 }
 
 LRESULT CHeaderCtrlCheck::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -4,6 +4,7 @@
 
 #include "ui/contact_info_board.h"
 #include "ui/gdi_objects.h"
+#include "ui/panel_scrolling.h"
 #include "ui/resource_ids.h"
 #include "ui/wide_text.h"
 
@@ -89,20 +90,13 @@ void CMsgInfoBoard::ScrollContentTo(int position) {
 }
 
 void CMsgInfoBoard::Paint() {
-    PAINTSTRUCT paint {};
-    HDC dc = ::BeginPaint(Hwnd(), &paint);
-    RECT client {};
-    ::GetClientRect(Hwnd(), &client);
-    OffscreenBitmap canvas(dc, client.right, client.bottom);
-    if (canvas.Ok()) {
+    PaintOffscreen(Hwnd(), [](HDC dc, const RECT& client) {
         OwnedBrush background(::CreateSolidBrush(kPanelColour));
-        if (background) ::FillRect(canvas.Dc(), &client, background.Get());
+        if (background) ::FillRect(dc, &client, background.Get());
         OwnedBrush edge(::CreateSolidBrush(kEdgeColour));
         const RECT line {0, 0, 1, client.bottom};
-        if (edge) ::FillRect(canvas.Dc(), &line, edge.Get());
-        canvas.CopyTo(dc);
-    }
-    ::EndPaint(Hwnd(), &paint);
+        if (edge) ::FillRect(dc, &line, edge.Get());
+    });
 }
 
 bool CMsgInfoBoard::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -120,20 +114,9 @@ bool CMsgInfoBoard::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case WM_ERASEBKGND:
         result = TRUE;
         return true;
-    case WM_LBUTTONDOWN:
-        // The wheel reaches the window with the focus.
-        ::SetFocus(Hwnd());
-        return false;
-    case WM_SETFOCUS:
-        return true;
-    case WM_MOUSEWHEEL:
-        ScrollContentTo(ScrollBarBy(Hwnd(), GET_WHEEL_DELTA_WPARAM(wParam) < 0 ? kWheelStep : -kWheelStep));
-        return true;
-    case WM_VSCROLL:
-        if (lParam == 0) ScrollContentTo(ApplyScrollCode(Hwnd(), LOWORD(wParam), 1));
-        return true;
     default:
-        return false;
+        return HandlePanelScrolling(Hwnd(), message, wParam, lParam, kWheelStep,
+                                    [this](int position) { ScrollContentTo(position); });
     }
 }
 

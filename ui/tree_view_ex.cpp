@@ -340,13 +340,7 @@ void CTreeViewEx1::DrawNode(HDC dc, HTREEITEM node, const RECT& row, int content
 }
 
 void CTreeViewEx1::Paint() {
-    PAINTSTRUCT paint {};
-    HDC dc = ::BeginPaint(Hwnd(), &paint);
-    RECT client {};
-    ::GetClientRect(Hwnd(), &client);
-    OffscreenBitmap canvas(dc, client.right, client.bottom);
-    if (canvas.Ok()) {
-        HDC out = canvas.Dc();
+    PaintOffscreen(Hwnd(), [this](HDC out, const RECT& client) {
         ::FillRect(out, &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
         ::SetBkMode(out, TRANSPARENT);
         SCROLLINFO info {};
@@ -362,9 +356,7 @@ void CTreeViewEx1::Paint() {
             if (row.top >= client.bottom) break;
             DrawNode(out, node, row, contentRight);
         }
-        canvas.CopyTo(dc);
-    }
-    ::EndPaint(Hwnd(), &paint);
+    });
 }
 
 // ------------------------------------------------------------ input
