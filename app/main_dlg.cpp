@@ -80,6 +80,8 @@ void CMainDlg::OnInit() {
         loop->AddMessageFilter(this);
         loop->AddIdleHandler(this);
     }
+    domain_ = std::make_unique<DomainDr>(settings_.makeStorage ? settings_.makeStorage() : nullptr);
+    scan_ = std::make_unique<ScanContext>(domain_->Engine(), platform::MakeWindowNotifier(Hwnd()));
 
     ::SetWindowTextW(Hwnd(), ui::kProductTitle);
     const LONG_PTR style = ::GetWindowLongPtrW(Hwnd(), GWL_STYLE);
@@ -96,6 +98,7 @@ void CMainDlg::OnInit() {
     ui::CenterOnWorkArea(Hwnd());
 
     CreateControls();
+    CreateDataControls();
 
     paths_ = device::BuildWorkPaths(settings_.tempFolder.empty() ? platform::TempFolder() : settings_.tempFolder);
     ::SetTimer(Hwnd(), kStartupCheckTimer, kStartupCheckDelay, nullptr);
@@ -158,6 +161,9 @@ void CMainDlg::CreateControls() {
                                   ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(progress_, PBM_SETRANGE32, 0, 100);
     ::SendMessageW(progress_, PBM_SETPOS, 0, 0);
+    notice_ = ::CreateWindowExW(0, WC_STATICW, kNoRemovableDisk, WS_CHILD | SS_LEFT, 20, 639, 940, 20, Hwnd(), nullptr,
+                                ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(notice_, WM_SETFONT, reinterpret_cast<WPARAM>(ui::TkFontPool::Instance().GetFont(512)), FALSE);
 }
 
 // ------------------------------------------------------------ painting
@@ -298,7 +304,9 @@ void CMainDlg::OnAcquisitionDone(device::DeviceState state) {
         ::EnableWindow(refreshButton_.Hwnd(), TRUE);
         return;
     }
+    BuildFixedTree();
     screen_ = MainScreen::DataScreen;
+    ::ShowWindow(tree_.Hwnd(), SW_SHOW);
     ::ShowWindow(progress_, SW_SHOW);
     Repaint();
     for (HWND hidden : {backButton_.Hwnd(), refreshButton_.Hwnd(), helpLink_.Hwnd()}) ::ShowWindow(hidden, SW_HIDE);
@@ -325,6 +333,8 @@ void CMainDlg::OnLoadDone() {
     ::ShowWindow(resumeButton_.Hwnd(), SW_HIDE);
     ::ShowWindow(toolbarLabels_[3], SW_HIDE);
     Repaint();
+    ShowCounts();
+    StartDiskList(*scan_);
 }
 
 void CMainDlg::OnUpdateResult(WPARAM wParam, LPARAM lParam) {
@@ -404,6 +414,13 @@ void CMainDlg::OnCommand(int id) {
     case IDC_REFRESH:
         Refresh();
         break;
+    case IDC_PAUSE:
+    case IDC_RESUME:
+        OnPauseOrResume();
+        break;
+    case IDC_STOP:
+        OnStop();
+        break;
     default:
         break;  // IDOK and IDCANCEL among them: Enter and Escape do nothing
     }
@@ -424,12 +441,22 @@ void CMainDlg::Close(int exitCode) {
     closing_ = true;
     // Out of sight at once; what follows may wait for a worker.
     ::ShowWindow(Hwnd(), SW_HIDE);
-    // The loading thread fills the record maps and the acquisition thread
-    // the database copies: both finish before anything is freed or deleted.
+    // The scan reads the disks and the loading thread fills the record maps,
+    // the acquisition thread the database copies: all of them finish before
+    // anything is freed or deleted.
+    if (scan_) {
+        StopScan(*scan_);
+        ReleaseScan(*scan_);
+        // The events the scan posted before it ended carry records of their
+        // own; a destroyed window would never take them.
+        MSG pending {};
+        while (::PeekMessageW(&pending, Hwnd(), WMU_SCAN_EVENT, WMU_SCAN_EVENT, PM_REMOVE)) {
+            TakeScanEvent(pending.wParam);
+        }
+    }
     WaitForWorkers();
-    lists_ = {};
-    contacts_.clear();
-    threads_.clear();
+    ClearResults();
+    if (list_.Hwnd() != nullptr) ::DestroyWindow(list_.Hwnd());
     device::DeleteDatabaseCopies(paths_);
     if (animation_.Running()) {
         ::KillTimer(Hwnd(), kAnimationTimer);
@@ -486,6 +513,33 @@ bool CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
         return true;
     case WM_DEVICECHANGE:
         result = TRUE;  // a new detection runs only on Refresh
+        return true;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header != nullptr && header->hwndFrom == tree_.Hwnd() && header->code == TVN_SELCHANGEDW) {
+            OnTreeSelection();
+            return true;
+        }
+        if (header != nullptr && header->hwndFrom == list_.Hwnd() && header->code == NM_CLICK) {
+            OnListClick();
+            return true;
+        }
+        return OnSkinnedMessage(message, wParam, lParam, result);
+    }
+    case ui::WMU_TREE_ITEM_CHECKED:
+        OnTreeItemChecked(reinterpret_cast<HTREEITEM>(wParam), lParam != 0);
+        return true;
+    case ui::WMU_LIST_ITEM_CHECKED:
+        if (currentCategory_ != nullptr) OnListItemChecked(static_cast<int>(wParam), lParam != 0);
+        return true;
+    case WMU_DISKS_READY:
+        OnDisksReady();
+        return true;
+    case WMU_SCAN_EVENT:
+        HandleScanEvent(TakeScanEvent(wParam));
+        return true;
+    case WMU_PREVIEW_READY:
+        ::RedrawWindow(preview_.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         return true;
     case device::WMU_ACQUISITION_DONE:
         OnAcquisitionDone(static_cast<device::DeviceState>(static_cast<int>(wParam)));

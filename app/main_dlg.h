@@ -1,30 +1,45 @@
 // CMainDlg: the application's only top-level window. It walks the user
 // through detection of the phone (start screen: busy animation, failure or
 // authorisation picture, tips), then loads contacts and messages on a
-// worker (data screen with the progress of the eight load steps). Workers
-// report only by posted window messages; only this window's thread touches
-// controls.
+// worker and shows them on the data screen (category tree, check-box list,
+// detail panels), while the removable disks are scanned for lost files.
+// Workers report only by posted window messages; only this window's thread
+// touches controls.
+//
+// The window's code is kept by concern: main_dlg.cpp (screens, commands,
+// workers), result_population.cpp (what the tree and the list show and how
+// their ticks reach the records), scan_display.cpp (the disks and groups of
+// the scan, its progress, Pause, Resume and Stop).
 #pragma once
 
 #include <windows.h>
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "app/app_module.h"
+#include "app/domain_dr.h"
+#include "app/scan_control.h"
 #include "dbrecover/contact_item.h"
 #include "dbrecover/display_lists.h"
 #include "dbrecover/message_item.h"
 #include "device/acquisition.h"
 #include "device/adb_client.h"
-#include "ui/skinned_dialog.h"
+#include "ui/contact_info_board.h"
 #include "ui/frame_animation.h"
 #include "ui/gdi_objects.h"
 #include "ui/hyperlink.h"
+#include "ui/image_preview_board.h"
 #include "ui/img_button.h"
+#include "ui/list_view_check.h"
+#include "ui/msg_info_board.h"
 #include "ui/skin_image.h"
+#include "ui/skinned_dialog.h"
+#include "ui/tree_view_ex.h"
 #include "update/document_fetch.h"
 
 namespace qb::app {
@@ -35,11 +50,25 @@ constexpr UINT WMU_LOAD_DONE = 1134;  // WM_USER + 110
 
 enum class MainScreen { StartScreen = 1, DataScreen = 2 };
 
+// The kinds of the category tree's nodes.
+enum CategoryKind : int {
+    kRootCategory = 0,
+    kContactsCategory = 1,
+    kMessagesCategory = 2,
+    kDiskCategory = 3,
+    kGroupCategory = 4,
+};
+
+// Shown in place of the scan's progress when there is no removable disk.
+extern const wchar_t kNoRemovableDisk[];
+
 // What the window reaches outside itself; the defaults are the product's.
 struct MainDlgSettings {
     device::AdbOptions adb;           // the bridge client and its limits
     std::string tempFolder;           // empty: the user's temporary folder
     update::UpdateServer updateServer;  // the vendor's web server
+    // The storage module's table; null: the product's own.
+    std::function<std::unique_ptr<cdr::CdrInterface>()> makeStorage;
 };
 
 class CMainDlg final : public ui::CSkinnedDialog, public CMessageFilter, public CIdleHandler {
@@ -65,6 +94,18 @@ public:
     const device::WorkPaths& Paths() const { return paths_; }
     std::size_t ContactCount() const { return contacts_.size(); }
     std::size_t ConversationCount() const { return threads_.size(); }
+
+    // The data screen's controls and the scan, for a look from outside.
+    ui::CTreeViewEx1& Tree() { return tree_; }
+    ui::CListViewCheck1& List() { return list_; }
+    ui::CContactInfoBoard& ContactPanel() { return contactPanel_; }
+    ui::CMsgInfoBoard& MessagePanel() { return messagePanel_; }
+    ui::DhImagePreviewBoard& Preview() { return preview_; }
+    HTREEITEM RootItem() const { return rootItem_; }
+    HTREEITEM ContactsItem() const { return contactsItem_; }
+    HTREEITEM MessagesItem() const { return messagesItem_; }
+    HTREEITEM CurrentCategory() const { return currentCategory_; }
+    ScanState ScanStatus() const { return scan_ ? scan_->State() : ScanIdle; }
 
 private:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -93,6 +134,24 @@ private:
     void StartLoading();
     void WaitForWorkers();
 
+    // Result population.
+    void CreateDataControls();
+    void BuildFixedTree();
+    void ShowCounts();
+    void OnTreeSelection();
+    void OnTreeItemChecked(HTREEITEM item, bool checked);
+    void OnListItemChecked(int row, bool checked);
+    void OnListClick();
+    void ClearResults();
+    void ShowPanel(HWND panel);
+
+    // The scan.
+    void OnDisksReady();
+    void HandleScanEvent(std::unique_ptr<ScanEvent> event);
+    void OnPauseOrResume();
+    void OnStop();
+    void ShowScanButtons(bool paused);
+
     MainDlgSettings settings_;
     MainScreen screen_ = MainScreen::StartScreen;
     device::DeviceState state_ = device::DeviceState::Detecting;
@@ -119,6 +178,24 @@ private:
 
     std::thread acquisition_;
     std::thread loading_;
+
+    // The data screen.
+    ui::SkinImage rootIcon_, contactsIcon_, messageIcon_, diskIcon_, folderIcon_;
+    ui::CTreeViewEx1 tree_;
+    ui::CListViewCheck1 list_;
+    ui::CContactInfoBoard contactPanel_;
+    ui::CMsgInfoBoard messagePanel_;
+    ui::DhImagePreviewBoard preview_;
+    HWND notice_ = nullptr;  // where the progress bar was, when there is no disk
+    HTREEITEM rootItem_ = nullptr;
+    HTREEITEM contactsItem_ = nullptr;
+    HTREEITEM messagesItem_ = nullptr;
+    HTREEITEM currentCategory_ = nullptr;
+
+    // The storage module and the previews live as long as the window; the
+    // scan reads through the storage module and so goes first.
+    std::unique_ptr<DomainDr> domain_;
+    std::unique_ptr<ScanContext> scan_;
 };
 
 // The vendor's pages opened by the window.

@@ -1,12 +1,75 @@
 #include "tests/app/main_window_fixture.h"
 
 #include "platform/file.h"
+#include "tools/fake_adb/fake_phone_layout.h"
+#include "tools/sample_phone/sample_phone.h"
 #include "ui/browser.h"
 #include "ui/skin_image.h"
 
 namespace qb::app::testsupport {
 
 using namespace std::chrono_literals;
+
+namespace {
+
+std::vector<std::string>& ImagePaths() {
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+std::unique_ptr<cdr::DeviceNode> NoDisks() { return std::make_unique<cdr::DeviceNode>(); }
+
+std::unique_ptr<cdr::DeviceNode> ImageDisks() {
+    auto root = std::make_unique<cdr::DeviceNode>();
+    for (const std::string& path : ImagePaths()) {
+        if (cdr::DeviceNode* disk = cdr::CreateCdrInterface()->AddImageFile(*root, path)) disk->removable = 1;
+    }
+    return root;
+}
+
+}  // namespace
+
+void ClickOnScreen(POINT press, std::optional<POINT> release) {
+    INPUT input {};
+    input.type = INPUT_MOUSE;
+    ::SetCursorPos(press.x, press.y);
+    PumpFor(50ms);
+    input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    ::SendInput(1, &input, sizeof input);
+    PumpFor(50ms);
+    const POINT up = release.value_or(press);
+    ::SetCursorPos(up.x, up.y);
+    PumpFor(50ms);
+    input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(1, &input, sizeof input);
+    PumpFor(std::chrono::milliseconds(::GetDoubleClickTime() + 50));
+}
+
+void ClickInWindow(HWND window, POINT client) {
+    ::ClientToScreen(window, &client);
+    ClickOnScreen(client);
+}
+
+std::unique_ptr<cdr::CdrInterface> StorageWithoutDisks() {
+    auto storage = cdr::CreateCdrInterface();
+    storage->EnumerateDevices = &NoDisks;
+    return storage;
+}
+
+std::unique_ptr<cdr::CdrInterface> StorageWithImages(std::vector<std::string> imagePaths) {
+    ImagePaths() = std::move(imagePaths);
+    auto storage = cdr::CreateCdrInterface();
+    storage->EnumerateDevices = &ImageDisks;
+    return storage;
+}
+
+void MainWindowTest::ServeSamplePhone() {
+    std::string error;
+    ASSERT_TRUE(tools::GenerateSamplePhone(temp_.File("sample"), {}, &error)) << error;
+    ASSERT_TRUE(tools::LayOutFakePhone(tools::SamplePhoneLayout(temp_.File("sample")), phone_.folder() + "\\phone",
+                                       {}, &error))
+        << error;
+}
 
 void MainWindowTest::SetUp() {
     ClearQuitRequest();
@@ -36,6 +99,7 @@ bool MainWindowTest::Open() {
     settings.tempFolder = temp_.path();
     // Without a server, a port where nothing listens.
     settings.updateServer = {"127.0.0.1", updates_ ? updates_->Port() : update::testsupport::ClosedLoopbackPort()};
+    settings.makeStorage = storage_ ? storage_ : [] { return StorageWithoutDisks(); };
     window_ = std::make_unique<CMainDlg>(settings);
     if (!window_->CreateMain()) return false;
     ::ShowWindow(window_->Hwnd(), SW_SHOW);

@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/main_dlg.h"
+#include "src/cdr/cdr_interface.h"
 #include "tests/app/gui_session.h"
 #include "tests/app/screen_capture.h"
 #include "tests/device/fake_phone.h"
@@ -27,6 +30,8 @@ protected:
 
     // The start-up check's answer, before Open.
     void ServeUpdate(const std::string& body);
+    // Lays out the generated sample phone for the fake bridge client.
+    void ServeSamplePhone();
     // Creates and shows the window; false when it could not be created.
     bool Open();
     // Pumps until the acquisition has reported and the window has painted.
@@ -44,11 +49,28 @@ protected:
 
     std::vector<std::wstring> OpenedPages() const { return opened_; }
 
+    // The storage module the window gets; by default one that finds no
+    // disk, since the machine's own disks are nothing a test can rely on.
+    std::function<std::unique_ptr<cdr::CdrInterface>()> storage_;
+
     qb::testsupport::FakePhone phone_;
     qb::testsupport::ScopedTempFolder temp_ {"qb-gui-temp-"};
     std::unique_ptr<update::testsupport::LoopbackHttpServer> updates_;
     std::unique_ptr<CMainDlg> window_;
     std::vector<std::wstring> opened_;
 };
+
+// Real mouse input: the left button pressed at one screen point and
+// released at another (the same by default), then a pause past the
+// double-click time.
+void ClickOnScreen(POINT press, std::optional<POINT> release = std::nullopt);
+// A click on a client point of the window.
+void ClickInWindow(HWND window, POINT client);
+
+// The storage module with an EnumerateDevices that finds no disk at all.
+std::unique_ptr<cdr::CdrInterface> StorageWithoutDisks();
+// The storage module whose only disks are the given image files, shown as
+// removable disks (kept until the next call).
+std::unique_ptr<cdr::CdrInterface> StorageWithImages(std::vector<std::string> imagePaths);
 
 }  // namespace qb::app::testsupport

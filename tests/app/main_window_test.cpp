@@ -5,14 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <optional>
-
 #include "app/resource_ids.h"
 #include "platform/file.h"
 #include "platform/windows_support.h"
 #include "tests/app/main_window_fixture.h"
-#include "tools/fake_adb/fake_phone_layout.h"
-#include "tools/sample_phone/sample_phone.h"
 #include "ui/img_button.h"
 #include "ui/skin_image.h"
 
@@ -41,25 +37,6 @@ BOOL CALLBACK FindHelpLink(HWND child, LPARAM found) {
     if (std::wstring(text) != L"Have Problems?") return TRUE;
     *reinterpret_cast<HWND*>(found) = child;
     return FALSE;
-}
-
-// Real mouse input: the left button pressed at one screen point and
-// released at another (the same by default).
-void ClickOnScreen(POINT press, std::optional<POINT> release = std::nullopt) {
-    INPUT input {};
-    input.type = INPUT_MOUSE;
-    ::SetCursorPos(press.x, press.y);
-    PumpFor(50ms);
-    input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    ::SendInput(1, &input, sizeof input);
-    PumpFor(50ms);
-    const POINT up = release.value_or(press);
-    ::SetCursorPos(up.x, up.y);
-    PumpFor(50ms);
-    input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ::SendInput(1, &input, sizeof input);
-    // Past the double-click time: a next click is a click of its own.
-    PumpFor(std::chrono::milliseconds(::GetDoubleClickTime() + 50));
 }
 
 // Pixels of the text drawn in the colour within the band.
@@ -169,29 +146,34 @@ TEST_F(MainWindowTest, RefreshGoesBackToTheBusyAnimationUntilTheNextAnswer) {
 }
 
 TEST_F(MainWindowTest, AReadyPhoneIsLoadedThroughEightStepsOnTheDataScreen) {
-    std::string error;
-    ASSERT_TRUE(tools::GenerateSamplePhone(temp_.File("sample"), {}, &error)) << error;
-    ASSERT_TRUE(tools::LayOutFakePhone(tools::SamplePhoneLayout(temp_.File("sample")), phone_.folder() + "\\phone", {},
-                                       &error))
-        << error;
+    ServeSamplePhone();
 
     progressPositions.clear();
     HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, RecordProgress, nullptr, ::GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
     ASSERT_TRUE(Open());
-    const bool loaded = PumpUntil([&] { return ::IsWindowVisible(Control(IDC_BACK)) != FALSE; }, 30s);
+    // Loaded, then the scan of the disks (none here) ends at once.
+    const bool loaded = PumpUntil([&] { return window_->ScanStatus() == ScanFinished; }, 30s);
+    PumpFor(100ms);
     ::UnhookWindowsHookEx(hook);
     ASSERT_TRUE(loaded);
 
     EXPECT_EQ(window_->State(), DeviceState::Ready);
     EXPECT_EQ(window_->Screen(), MainScreen::DataScreen);
-    EXPECT_EQ(progressPositions, (std::vector<WPARAM> {0, 12, 25, 37, 50, 62, 75, 87, 100, 1}));
+    EXPECT_EQ(progressPositions, (std::vector<WPARAM> {0, 12, 25, 37, 50, 62, 75, 87, 100, 1, 100}));
     EXPECT_GT(window_->ContactCount(), 0u);
     EXPECT_GT(window_->ConversationCount(), 0u);
-    EXPECT_TRUE(::IsWindowVisible(Control(IDC_PROGRESS)));
     for (int shown : {IDC_BACK, IDC_RECOVER, IDC_PAUSE, IDC_STOP}) EXPECT_TRUE(::IsWindowVisible(Control(shown))) << shown;
     EXPECT_FALSE(::IsWindowVisible(Control(IDC_RESUME)));
     EXPECT_FALSE(::IsWindowVisible(Control(IDC_REFRESH)));
+    // No removable disk: the scan has finished and says so where its
+    // progress would be.
+    EXPECT_FALSE(::IsWindowEnabled(Control(IDC_PAUSE)));
+    EXPECT_FALSE(::IsWindowEnabled(Control(IDC_STOP)));
+    EXPECT_FALSE(::IsWindowVisible(Control(IDC_PROGRESS)));
+    HWND notice = ::FindWindowExW(Window(), nullptr, L"Static", kNoRemovableDisk);
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(notice));
     const ScreenPixels shot = Snapshot("data-screen");
     EXPECT_GE(MatchingPixels(shot, L"mainbg2.png", 0, 0, 400), 300);
 }
