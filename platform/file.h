@@ -87,6 +87,9 @@ bool CreateFolders(const std::string& path);
 bool CopyFileReplace(const std::string& from, const std::string& to, std::string* error = nullptr);
 // Deletes a file; a file that does not exist is no error.
 bool DeleteFileIfExists(const std::string& path);
+// Gives a file another name in the same folder, replacing a file of that
+// name.
+bool RenameFile(const std::string& from, const std::string& to);
 // Deletes a folder with everything in it; a missing folder is no error.
 bool RemoveFolderTree(const std::string& path);
 

@@ -3,6 +3,7 @@
 #include "platform/file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -145,6 +146,8 @@ bool CopyFileReplace(const std::string& from, const std::string& to, std::string
 }
 
 bool DeleteFileIfExists(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+bool RenameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 bool RemoveFolderTree(const std::string& path) {
     struct stat st {};

@@ -162,6 +162,10 @@ bool DeleteFileIfExists(const std::string& path) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }
 
+bool RenameFile(const std::string& from, const std::string& to) {
+    return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 // Deletes without asking and without the recycle bin. A link to a folder
 // (a junction or symbolic link) is removed itself; what it points to is
 // left alone.
