@@ -414,6 +414,12 @@ void CMainDlg::OnCommand(int id) {
     case IDC_REFRESH:
         Refresh();
         break;
+    case IDC_BACK:
+        Back();
+        break;
+    case IDC_RECOVER:
+        Recover();
+        break;
     case IDC_PAUSE:
     case IDC_RESUME:
         OnPauseOrResume();
@@ -433,6 +439,48 @@ void CMainDlg::Refresh() {
     animation_.SetRunning(false);
     state_ = device::DeviceState::Detecting;
     Repaint();
+    StartAcquisition();
+}
+
+const wchar_t kGoBackQuestion[] = L"Are you sure to go back to reload the data from Android phone?";
+
+void CMainDlg::Back() {
+    bool yes = false;
+    if (settings_.confirmBack) {
+        yes = settings_.confirmBack();
+    } else {
+        ui::CMsgBox question;
+        yes = question.Show(ui::CMsgBox::Warning, ui::CMsgBox::kYes | ui::CMsgBox::kNo, kGoBackQuestion, Hwnd()) ==
+              ui::CMsgBox::kYesCode;
+    }
+    if (!yes) return;
+
+    // The scan ends (a paused one without resuming first) and its tree,
+    // mirror and queued events are released before anything is cleared.
+    StopScan(*scan_);
+    ReleaseScan(*scan_);
+    tree_.DeleteAllNodes();
+    rootItem_ = contactsItem_ = messagesItem_ = currentCategory_ = nullptr;
+    ::ShowWindow(tree_.Hwnd(), SW_HIDE);
+    ClearResults();
+
+    for (HWND hidden : {list_.Hwnd(), recoverButton_.Hwnd(), backButton_.Hwnd(), pauseButton_.Hwnd(),
+                        resumeButton_.Hwnd(), stopButton_.Hwnd(), contactPanel_.Hwnd(), messagePanel_.Hwnd(),
+                        preview_.Hwnd(), progress_, notice_}) {
+        ::ShowWindow(hidden, SW_HIDE);
+    }
+    for (HWND label : toolbarLabels_) ::ShowWindow(label, SW_HIDE);
+    ::SendMessageW(progress_, PBM_SETPOS, 0, 0);
+    ::ShowWindow(refreshButton_.Hwnd(), SW_SHOW);
+    ::ShowWindow(helpLink_.Hwnd(), SW_SHOW);
+
+    screen_ = MainScreen::StartScreen;
+    state_ = device::DeviceState::Detecting;
+    animation_.SetRunning(false);
+    ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+
+    WaitForWorkers();
+    device::DeleteDatabaseCopies(paths_);
     StartAcquisition();
 }
 

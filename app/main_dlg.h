@@ -18,8 +18,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/app_module.h"
 #include "app/domain_dr.h"
@@ -29,6 +31,7 @@
 #include "dbrecover/message_item.h"
 #include "device/acquisition.h"
 #include "device/adb_client.h"
+#include "output/recover_job.h"
 #include "ui/contact_info_board.h"
 #include "ui/frame_animation.h"
 #include "ui/gdi_objects.h"
@@ -61,6 +64,13 @@ enum CategoryKind : int {
 
 // Shown in place of the scan's progress when there is no removable disk.
 extern const wchar_t kNoRemovableDisk[];
+// Recover with an empty folder chosen.
+extern const wchar_t kChooseFolderFirst[];
+// The question Back asks.
+extern const wchar_t kGoBackQuestion[];
+
+// folder + "\QuillbrookHome" + the local time as "%Y%m%d%H%M%S".
+std::wstring OutputRootIn(const std::wstring& folder);
 
 // What the window reaches outside itself; the defaults are the product's.
 struct MainDlgSettings {
@@ -69,6 +79,11 @@ struct MainDlgSettings {
     update::UpdateServer updateServer;  // the vendor's web server
     // The storage module's table; null: the product's own.
     std::function<std::unique_ptr<cdr::CdrInterface>()> makeStorage;
+    // The folder Recover writes into: nothing when the user cancels; null:
+    // the system's folder chooser.
+    std::function<std::optional<std::wstring>(HWND owner)> chooseFolder;
+    // Back's question answered without asking (tests); null: the message box.
+    std::function<bool()> confirmBack;
 };
 
 class CMainDlg final : public ui::CSkinnedDialog, public CMessageFilter, public CIdleHandler {
@@ -92,6 +107,8 @@ public:
     device::DeviceState State() const { return state_; }
     const ui::CFrameAnimation& Animation() const { return animation_; }
     const device::WorkPaths& Paths() const { return paths_; }
+    // The output root of the last Recover.
+    const std::wstring& OutputFolder() const { return outputFolder_; }
     std::size_t ContactCount() const { return contacts_.size(); }
     std::size_t ConversationCount() const { return threads_.size(); }
 
@@ -127,6 +144,9 @@ private:
     void OnLoadDone();
     void OnUpdateResult(WPARAM wParam, LPARAM lParam);
     void Refresh();
+    void Back();
+    void Recover();
+    std::vector<output::RecoverCategory> RecoverCategories();
     void Close(int exitCode);
     void LeaveMessageLoop();
 
@@ -156,6 +176,7 @@ private:
     MainScreen screen_ = MainScreen::StartScreen;
     device::DeviceState state_ = device::DeviceState::Detecting;
     device::WorkPaths paths_;
+    std::wstring outputFolder_;
     bool closing_ = false;
 
     // Pictures the window draws itself.

@@ -22,3 +22,12 @@
 // places and sizes them).
 #define IDD_CONTACT_BOARD 133
 #define IDD_MSG_BOARD 134
+
+// Recover progress dialog.
+#define IDD_RECOVER 1038
+#define IDC_RECOVER_CLOSE 1024
+#define IDC_RECOVER_PROGRESS 1036
+#define IDC_RECOVER_FINISHED 1037
+#define IDC_RECOVER_STATUS 1039
+#define IDC_RECOVER_CLOSE_TOP 1040
+#define IDC_RECOVER_STOP 1041

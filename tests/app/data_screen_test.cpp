@@ -13,7 +13,6 @@
 #include "app/resource_ids.h"
 #include "platform/file.h"
 #include "tests/app/main_window_fixture.h"
-#include "tools/sample_card/sample_card.h"
 #include "ui/wide_text.h"
 
 namespace qb::app::testsupport {
@@ -21,42 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class DataScreen : public MainWindowTest {
-protected:
-    // The sample phone loaded and the scan of the disks under way or done.
-    void OpenLoaded() {
-        ServeSamplePhone();
-        ASSERT_TRUE(Open());
-        ASSERT_TRUE(PumpUntil([&] { return window_->ScanStatus() != ScanIdle; }, 30s));
-    }
-    // A click on the text of a tree item, as a user selects it.
-    void ClickTreeItem(HTREEITEM item) {
-        const RECT box = window_->Tree().CheckBoxRect(item);
-        ClickInWindow(window_->Tree().Hwnd(), POINT {box.right + 45, (box.top + box.bottom) / 2});
-    }
-    void ClickRow(int row) {
-        RECT bounds {};
-        bounds.left = LVIR_BOUNDS;
-        ::SendMessageW(window_->List().Hwnd(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
-        ClickInWindow(window_->List().Hwnd(), POINT {bounds.left + 200, (bounds.top + bounds.bottom) / 2});
-    }
-    std::vector<HTREEITEM> Children(HTREEITEM parent) {
-        std::vector<HTREEITEM> children;
-        for (HTREEITEM child = TreeView_GetChild(window_->Tree().Hwnd(), parent); child != nullptr;
-             child = TreeView_GetNextSibling(window_->Tree().Hwnd(), child)) {
-            children.push_back(child);
-        }
-        return children;
-    }
-    std::string Card(const char* name, std::uint64_t seed, tools::CardTruth* truth = nullptr) {
-        std::string error;
-        const std::string path = temp_.File(name);
-        const auto made = tools::GenerateSampleCard(path, {.seed = seed}, &error);
-        EXPECT_TRUE(made) << error;
-        if (made && truth != nullptr) *truth = *made;
-        return path;
-    }
-};
+using DataScreen = MainWindowTest;
 
 TEST_F(DataScreen, AReadyPhoneShowsItsCategoriesWithCountsAndItsContacts) {
     OpenLoaded();

@@ -1,7 +1,10 @@
 #include "tests/app/main_window_fixture.h"
 
+#include <commctrl.h>
+
 #include "platform/file.h"
 #include "tools/fake_adb/fake_phone_layout.h"
+#include "tools/sample_card/sample_card.h"
 #include "tools/sample_phone/sample_phone.h"
 #include "ui/browser.h"
 #include "ui/skin_image.h"
@@ -17,12 +20,30 @@ std::vector<std::string>& ImagePaths() {
     return paths;
 }
 
+bool slowImageCopies = false;
+
+class SlowSource final : public platform::ByteSource {
+public:
+    explicit SlowSource(cdr::DiskHandle inner) : inner_(std::move(inner)) {}
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override {
+        ::Sleep(100);
+        return inner_->ReadAt(offset, dst, n);
+    }
+    std::uint64_t Size() const override { return inner_->Size(); }
+
+private:
+    cdr::DiskHandle inner_;
+};
+
 std::unique_ptr<cdr::DeviceNode> NoDisks() { return std::make_unique<cdr::DeviceNode>(); }
 
 std::unique_ptr<cdr::DeviceNode> ImageDisks() {
     auto root = std::make_unique<cdr::DeviceNode>();
     for (const std::string& path : ImagePaths()) {
-        if (cdr::DeviceNode* disk = cdr::CreateCdrInterface()->AddImageFile(*root, path)) disk->removable = 1;
+        cdr::DeviceNode* disk = cdr::CreateCdrInterface()->AddImageFile(*root, path);
+        if (disk == nullptr) continue;
+        disk->removable = 1;
+        if (slowImageCopies && disk->copyHandle) disk->copyHandle = std::make_shared<SlowSource>(disk->copyHandle);
     }
     return root;
 }
@@ -56,8 +77,9 @@ std::unique_ptr<cdr::CdrInterface> StorageWithoutDisks() {
     return storage;
 }
 
-std::unique_ptr<cdr::CdrInterface> StorageWithImages(std::vector<std::string> imagePaths) {
+std::unique_ptr<cdr::CdrInterface> StorageWithImages(std::vector<std::string> imagePaths, bool slowCopies) {
     ImagePaths() = std::move(imagePaths);
+    slowImageCopies = slowCopies;
     auto storage = cdr::CreateCdrInterface();
     storage->EnumerateDevices = &ImageDisks;
     return storage;
@@ -100,11 +122,49 @@ bool MainWindowTest::Open() {
     // Without a server, a port where nothing listens.
     settings.updateServer = {"127.0.0.1", updates_ ? updates_->Port() : update::testsupport::ClosedLoopbackPort()};
     settings.makeStorage = storage_ ? storage_ : [] { return StorageWithoutDisks(); };
+    settings.chooseFolder = chooseFolder_;
+    settings.confirmBack = confirmBack_;
     window_ = std::make_unique<CMainDlg>(settings);
     if (!window_->CreateMain()) return false;
     ::ShowWindow(window_->Hwnd(), SW_SHOW);
     ::SetForegroundWindow(window_->Hwnd());
     return true;
+}
+
+void MainWindowTest::OpenLoaded() {
+    ServeSamplePhone();
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(PumpUntil([&] { return window_->ScanStatus() != ScanIdle; }, 30s));
+}
+
+void MainWindowTest::ClickTreeItem(HTREEITEM item) {
+    const RECT box = window_->Tree().CheckBoxRect(item);
+    ClickInWindow(window_->Tree().Hwnd(), POINT {box.right + 45, (box.top + box.bottom) / 2});
+}
+
+void MainWindowTest::ClickRow(int row) {
+    RECT bounds {};
+    bounds.left = LVIR_BOUNDS;
+    ::SendMessageW(window_->List().Hwnd(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
+    ClickInWindow(window_->List().Hwnd(), POINT {bounds.left + 200, (bounds.top + bounds.bottom) / 2});
+}
+
+std::vector<HTREEITEM> MainWindowTest::Children(HTREEITEM parent) {
+    std::vector<HTREEITEM> children;
+    for (HTREEITEM child = TreeView_GetChild(window_->Tree().Hwnd(), parent); child != nullptr;
+         child = TreeView_GetNextSibling(window_->Tree().Hwnd(), child)) {
+        children.push_back(child);
+    }
+    return children;
+}
+
+std::string MainWindowTest::Card(const char* name, std::uint64_t seed, tools::CardTruth* truth) {
+    std::string error;
+    const std::string path = temp_.File(name);
+    const auto made = tools::GenerateSampleCard(path, {.seed = seed}, &error);
+    EXPECT_TRUE(made) << error;
+    if (made && truth != nullptr) *truth = *made;
+    return path;
 }
 
 bool MainWindowTest::WaitForState(device::DeviceState state, std::chrono::milliseconds limit) {

@@ -20,6 +20,7 @@
 #include "tests/device/fake_phone.h"
 #include "tests/support/temp_folder.h"
 #include "tests/update/loopback_http_server.h"
+#include "tools/sample_card/card_truth.h"
 
 namespace qb::app::testsupport {
 
@@ -34,6 +35,16 @@ protected:
     void ServeSamplePhone();
     // Creates and shows the window; false when it could not be created.
     bool Open();
+    // The sample phone loaded and the scan of the disks under way or done.
+    void OpenLoaded();
+    // A click on the text of a tree item, as a user selects it, and on the
+    // text of a row of the list.
+    void ClickTreeItem(HTREEITEM item);
+    void ClickRow(int row);
+    std::vector<HTREEITEM> Children(HTREEITEM parent);
+    // A sample card image in the scratch folder, with its truth.
+    std::string Card(const char* name, std::uint64_t seed, tools::CardTruth* truth = nullptr);
+
     // Pumps until the acquisition has reported and the window has painted.
     bool WaitForState(device::DeviceState state, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
@@ -52,6 +63,9 @@ protected:
     // The storage module the window gets; by default one that finds no
     // disk, since the machine's own disks are nothing a test can rely on.
     std::function<std::unique_ptr<cdr::CdrInterface>()> storage_;
+    // Recover's folder chooser and Back's question, answered by the test.
+    std::function<std::optional<std::wstring>(HWND)> chooseFolder_;
+    std::function<bool()> confirmBack_;
 
     qb::testsupport::FakePhone phone_;
     qb::testsupport::ScopedTempFolder temp_ {"qb-gui-temp-"};
@@ -70,7 +84,8 @@ void ClickInWindow(HWND window, POINT client);
 // The storage module with an EnumerateDevices that finds no disk at all.
 std::unique_ptr<cdr::CdrInterface> StorageWithoutDisks();
 // The storage module whose only disks are the given image files, shown as
-// removable disks (kept until the next call).
-std::unique_ptr<cdr::CdrInterface> StorageWithImages(std::vector<std::string> imagePaths);
+// removable disks (kept until the next call); with slowCopies, every read of
+// a copy or preview takes a tenth of a second.
+std::unique_ptr<cdr::CdrInterface> StorageWithImages(std::vector<std::string> imagePaths, bool slowCopies = false);
 
 }  // namespace qb::app::testsupport

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/preview_queue.h"
+#include "app/recover_snapshot.h"
 #include "tests/scan/scan_harness.h"
 
 namespace qb::app::testing {
@@ -103,7 +104,7 @@ TEST(ScanEvents, EachRemovableDiskGetsItsOwnGroupsAndProgress) {
     EXPECT_EQ(events[11].item, disks.at(1).item);
 }
 
-TEST(ScanMirror, AReaderWalksGroupsAndEntriesWhileTheScanAddsThem) {
+TEST(ScanMirror, AReaderWalksGroupsAndEntriesAndTheRecoverJobTakesItsViewWhileTheScanAddsThem) {
     const std::vector<std::string> types {"jpg", "png", "gif", "bmp", "pdf"};
     std::vector<Step> steps;
     for (std::uint64_t i = 0; i < 4000; ++i) steps.push_back({1 + i / 4, types[i % types.size()]});
@@ -112,6 +113,7 @@ TEST(ScanMirror, AReaderWalksGroupsAndEntriesWhileTheScanAddsThem) {
     const ScanNode* disk = r.context.Disks().at(0).node;
     std::atomic<bool> done {false}, consistent {true};
     std::uint64_t seen = 0;
+    std::size_t snapshotRows = 0;
     std::thread reader([&] {
         for (bool last = false; !last;) {
             last = done.load();
@@ -123,6 +125,16 @@ TEST(ScanMirror, AReaderWalksGroupsAndEntriesWhileTheScanAddsThem) {
                         consistent = false;
                 seen += n;
             }
+            // The recover job's view: whole rows only, never fewer than before.
+            std::size_t rows = 0;
+            for (const output::RecoverGroup& group : RecoverDiskOf(*disk).groups) {
+                for (const output::RecoverFile& file : group.files) {
+                    if (file.item.name.empty() || file.item.group != nullptr) consistent = false;
+                }
+                rows += group.files.size();
+            }
+            if (rows < snapshotRows) consistent = false;
+            snapshotRows = rows;
         }
     });
     // Meanwhile the window unticks each group as it learns of it.
@@ -133,6 +145,7 @@ TEST(ScanMirror, AReaderWalksGroupsAndEntriesWhileTheScanAddsThem) {
     reader.join();
     EXPECT_TRUE(consistent.load());
     EXPECT_EQ(seen, steps.size());
+    EXPECT_EQ(snapshotRows, steps.size());
 }
 
 TEST(ScanEnds, NoTreeFromEnumerationFinishesWithoutDisks) {
