@@ -265,12 +265,13 @@ void CMainDlg::OnAnimationTick() {
 // ------------------------------------------------------------ workers
 
 void CMainDlg::StartAcquisition() {
-    if (acquisition_.joinable()) acquisition_.join();  // it has reported already
+    if (acquisition_.joinable()) acquisition_.join();  // it has reported already, or was stopped
+    acquisitionStop_ = std::stop_source();
     // The thread owns copies of what it uses, so nothing of the window is
     // touched while it runs.
-    acquisition_ = std::thread([paths = paths_, options = settings_.adb,
+    acquisition_ = std::thread([paths = paths_, options = settings_.adb, stop = acquisitionStop_.get_token(),
                                 window = platform::MakeWindowNotifier(Hwnd())]() mutable {
-        device::AcquireDatabases(paths, *window, options);
+        device::AcquireDatabases(paths, *window, options, stop);
     });
 }
 
@@ -487,8 +488,10 @@ void CMainDlg::Back() {
 void CMainDlg::Close(int exitCode) {
     if (closing_) return;
     closing_ = true;
-    // Out of sight at once; what follows may wait for a worker.
+    // Out of sight at once; what follows may wait for a worker. A running
+    // acquisition is cut short: its client is killed and it posts nothing.
     ::ShowWindow(Hwnd(), SW_HIDE);
+    acquisitionStop_.request_stop();
     // The scan reads the disks and the loading thread fills the record maps,
     // the acquisition thread the database copies: all of them finish before
     // anything is freed or deleted.

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -198,6 +199,7 @@ private:
     dbrecover::DisplayLists lists_;
 
     std::thread acquisition_;
+    std::stop_source acquisitionStop_;  // Back and Close cut a running acquisition short
     std::thread loading_;
 
     // The data screen.

@@ -1,7 +1,7 @@
 // quillbrook: the command-line front end.
 //
 //   quillbrook recover-db --contacts F [--contacts-backup F] --messages F [--messages-backup F] --out DIR
-//   quillbrook phone --out DIR [--adb PATH]
+//   quillbrook phone --out DIR [--adb PATH] [--serial S]
 //   quillbrook disks
 //   quillbrook carve SOURCE --out DIR [--types LIST]
 //   quillbrook demo [--out DIR]
@@ -52,11 +52,13 @@ int main(int argc, char** argv) {
     recover->add_option("--messages-backup", inputs.messagesBackup, "backup copy of mmssms.db, without its log");
     recover->add_option("--out", recoverOut, "folder for Contacts.html and Messages.html")->required();
 
-    std::string phoneOut, adbPath;
+    std::string phoneOut, adbPath, serial;
     CLI::App* phone = app.add_subcommand("phone", "Copy the databases from an attached phone and recover them");
     phone->add_option("--out", phoneOut, "folder for Contacts.html and Messages.html")->required();
     phone->add_option("--adb", adbPath, "the Android Debug Bridge client to run (default: the one beside quillbrook, "
                                         "else adb on the PATH)");
+    phone->add_option("--serial", serial, "the serial number of the device to read, as \"adb devices\" lists it "
+                                          "(default: the first one ready)");
 
     CLI::App* disks = app.add_subcommand("disks", "List the disks and partitions of this computer");
 
@@ -84,7 +86,7 @@ int main(int argc, char** argv) {
     }
 
     if (recover->parsed()) return RecoverDb(inputs, recoverOut);
-    if (phone->parsed()) return qb::cli::RunPhone(phoneOut, adbPath);
+    if (phone->parsed()) return qb::cli::RunPhone(phoneOut, adbPath, serial);
     if (disks->parsed()) return qb::cli::RunDiskListing();
     if (carve->parsed()) {
         std::string unknown;

@@ -14,6 +14,7 @@
 namespace qb::cli {
 namespace {
 
+using device::CopyOutcome;
 using device::DeviceState;
 
 constexpr const char* kAuthorizationLines[] = {
@@ -39,6 +40,21 @@ const char* StateText(DeviceState state) {
     return "no phone found";
 }
 
+std::string Reason(const device::FileCopy& file) {
+    std::string reason(device::CopyOutcomeName(file.outcome));
+    switch (file.outcome) {
+    case CopyOutcome::Missing: reason = "not on the phone"; break;
+    case CopyOutcome::Refused: reason = "refused"; break;
+    case CopyOutcome::CutShort: reason = "cut short, the partial copy was deleted"; break;
+    case CopyOutcome::Disconnected: reason = "the phone was disconnected"; break;
+    case CopyOutcome::Stopped: reason = "stopped"; break;
+    case CopyOutcome::Copied:
+    case CopyOutcome::Absent: break;
+    }
+    if (!file.detail.empty()) reason += " (" + file.detail + ")";
+    return reason;
+}
+
 }  // namespace
 
 void PrintConnectionTips(std::ostream& out, DeviceState state) {
@@ -49,27 +65,49 @@ void PrintConnectionTips(std::ostream& out, DeviceState state) {
     for (const char* line : kConnectionTips) out << line << "\n";
 }
 
+std::string DescribeDevices(const std::vector<device::ListedDevice>& devices) {
+    std::string text;
+    for (const device::ListedDevice& d : devices) text += (text.empty() ? "" : ", ") + d.serial + " (" + d.state + ")";
+    return text.empty() ? "none" : text;
+}
+
+std::vector<std::string> DescribeAcquisitionProblems(const device::AcquisitionReport& report,
+                                                     const device::WorkPaths& paths) {
+    std::vector<std::string> problems;
+    if (report.state != DeviceState::Ready) return problems;
+    if (!paths.folderProblem.empty()) {
+        problems.push_back("nothing was copied from the phone: the working folder is not private to this user: " +
+                           paths.folderProblem);
+        return problems;
+    }
+    if (report.superuser == device::SuperuserForm::None && !report.stopped) {
+        problems.push_back(
+            "nothing was copied from the phone: no superuser command works on it (tried \"su root\", \"su -c\" and "
+            "\"su 0\"); reading contacts and messages needs ROOT access on the phone");
+        return problems;
+    }
+    for (const device::FileCopy& file : report.files) {
+        if (file.outcome == CopyOutcome::Copied || file.outcome == CopyOutcome::Absent) continue;
+        problems.push_back("cannot copy " + file.remotePath + ": " + Reason(file));
+    }
+    if (report.stopped) problems.push_back("the acquisition was stopped before its end");
+    return problems;
+}
+
 PhoneRecovery RecoverPhone(const device::WorkPaths& paths, const device::AdbOptions& options,
                            const ProgressFn& progress) {
     PhoneRecovery recovery;
+    recovery.wantedSerial = options.serial;
     platform::CallbackNotifier notifier([&](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-        if (message == device::WMU_ACQUISITION_DONE) {
-            recovery.state = static_cast<DeviceState>(static_cast<std::int32_t>(wParam));
-        } else if (message == dbrecover::WMU_LOAD_PROGRESS && progress) {
+        if (message == dbrecover::WMU_LOAD_PROGRESS && progress) {
             progress(static_cast<unsigned>(wParam), static_cast<unsigned>(lParam));
         }
     });
-    device::AcquireDatabases(paths, notifier, options);
+    recovery.acquisition = device::AcquireDatabases(paths, notifier, options);
+    recovery.state = recovery.acquisition.state;
     if (recovery.state != DeviceState::Ready) return recovery;
 
-    for (const device::RemoteFile& file : device::kRemoteFiles) {
-        const std::string& local = paths.*file.localPath;
-        if (local != paths.contactsDb && local != paths.messagesDb) continue;  // companions are optional
-        if (!platform::FileExists(local)) {
-            recovery.problems.push_back(std::string("the phone gave no copy of ") + file.remotePath +
-                                        " (reading it needs ROOT access on the phone)");
-        }
-    }
+    recovery.problems = DescribeAcquisitionProblems(recovery.acquisition, paths);
     RecoveredData& data = *recovery.data;
     dbrecover::LoadContacts(paths.contactsDb, paths.contactsBackup, data.contacts, notifier);
     dbrecover::LoadMessages(data.contacts, paths.messagesDb, paths.messagesBackup, data.threads, notifier);
@@ -78,18 +116,29 @@ PhoneRecovery RecoverPhone(const device::WorkPaths& paths, const device::AdbOpti
 }
 
 int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, std::ostream& summary) {
-    summary << "Phone: " << StateText(recovery.state) << "\n";
+    const device::AcquisitionReport& acquisition = recovery.acquisition;
+    summary << "Devices attached: " << DescribeDevices(acquisition.devices) << "\n";
+    summary << "Phone: " << StateText(recovery.state);
+    if (!acquisition.serial.empty()) summary << " (" << acquisition.serial << ")";
+    summary << "\n";
     if (recovery.state != DeviceState::Ready) {
+        if (!recovery.wantedSerial.empty() && recovery.state == DeviceState::NoDevice) {
+            PrintProblems({"no device " + recovery.wantedSerial + " is ready among those attached"});
+        }
         PrintConnectionTips(summary, recovery.state);
         return 1;
+    }
+    if (acquisition.superuser != device::SuperuserForm::None) {
+        summary << "Superuser: " << device::SuperuserFormName(acquisition.superuser) << "\n";
     }
     PrintProblems(recovery.problems);
     const ReportOutcome reports = WriteReports(*recovery.data, out, output::DefaultTemplatePath());
     return PrintRecoverySummary(summary, *recovery.data, reports);
 }
 
-int RunPhone(const std::string& out, const std::string& adbPath) {
+int RunPhone(const std::string& out, const std::string& adbPath, const std::string& serial) {
     device::AdbOptions options;
+    options.serial = serial;
     options.clientPath = adbPath.empty() ? device::AdbClientPath() : adbPath;
     // A bare program name that is not a file here is looked up as a shell would.
     if (adbPath.find_first_of("/\\") == std::string::npos && !platform::FileExists(options.clientPath)) {
@@ -107,8 +156,10 @@ int RunPhone(const std::string& out, const std::string& adbPath) {
         RecoverPhone(paths, options, [&](unsigned step, unsigned steps) { progress.Step(step, steps); });
     progress.Finish();
     const int code = ReportPhoneRecovery(recovery, out, std::cout);
-    // As when the application closes: the copies go, their folders stay.
-    device::DeleteDatabaseCopies(paths);
+    // The copies hold the phone's contacts and messages: nothing of them
+    // stays behind, and neither does the bridge server this run started.
+    device::RemoveWorkFolders(paths);
+    device::KillServer(options);
     return code;
 }
 

@@ -20,9 +20,21 @@ namespace qb::cli {
 // but Ready, the connection tips.
 void PrintConnectionTips(std::ostream& out, device::DeviceState state);
 
+// What went wrong in an acquisition, one line each: a working folder that
+// could not be made private, a phone where no superuser form works (with
+// the ROOT hint), and each database or companion that was not copied, named
+// with its reason. Nothing for a phone that is not Ready.
+std::vector<std::string> DescribeAcquisitionProblems(const device::AcquisitionReport& report,
+                                                     const device::WorkPaths& paths);
+
+// "SERIAL (state), ..." or "none".
+std::string DescribeDevices(const std::vector<device::ListedDevice>& devices);
+
 struct PhoneRecovery {
     device::DeviceState state = device::DeviceState::NoDevice;
-    // The databases a ready phone did not give, each with its likely reason.
+    device::AcquisitionReport acquisition;
+    std::string wantedSerial;  // the device asked for, if any
+    // What did not come from a ready phone, each with its reason.
     std::vector<std::string> problems;
     // What loading found; empty maps unless the phone was Ready.
     std::unique_ptr<RecoveredData> data = std::make_unique<RecoveredData>();
@@ -33,14 +45,16 @@ struct PhoneRecovery {
 PhoneRecovery RecoverPhone(const device::WorkPaths& paths, const device::AdbOptions& options,
                            const ProgressFn& progress);
 
-// Prints the state and, when the phone could not be read, its tips (exit
-// code 1); otherwise names the missing databases on stderr, writes both
-// reports into out and prints the summary. Returns the process exit code.
+// Prints the devices, the state and, when the phone could not be read, its
+// tips (exit code 1); otherwise names what was not copied on stderr, writes
+// both reports into out and prints the summary. Returns the process exit
+// code.
 int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, std::ostream& summary);
 
 // The whole command, with the working folders under the user's temporary
-// folder and the copies deleted at the end. An empty adbPath means the
-// client beside the executable (or adb on the PATH).
-int RunPhone(const std::string& out, const std::string& adbPath);
+// folder, deleted at the end with everything in them, and the bridge server
+// stopped. An empty adbPath means the client beside the executable (or adb
+// on the PATH); an empty serial the first device ready to be read.
+int RunPhone(const std::string& out, const std::string& adbPath, const std::string& serial = {});
 
 }  // namespace qb::cli

@@ -53,11 +53,21 @@ private:
     std::string_view bytes_;
 };
 
+// Who may open a file created for writing.
+enum class FileAccess {
+    Shared,     // as the system makes files by default
+    // Only this user (mode 0600 on POSIX). Whatever was at the path, a link
+    // among them, is replaced: the file is created anew and never written
+    // through a link.
+    OwnerOnly,
+};
+
 // A file created (or truncated) for writing. Move-only; closed with the object.
 class OutputFile final {
 public:
     // Empty when the file cannot be created; *error then holds the reason.
-    static std::optional<OutputFile> Create(const std::string& path, std::string* error = nullptr);
+    static std::optional<OutputFile> Create(const std::string& path, std::string* error = nullptr,
+                                            FileAccess access = FileAccess::Shared);
 
     OutputFile(OutputFile&& other) noexcept;
     OutputFile& operator=(OutputFile&& other) noexcept;
@@ -91,7 +101,24 @@ bool DeleteFileIfExists(const std::string& path);
 // name.
 bool RenameFile(const std::string& from, const std::string& to);
 // Deletes a folder with everything in it; a missing folder is no error.
+// Links inside are deleted themselves, never followed.
 bool RemoveFolderTree(const std::string& path);
+
+// A folder for copies of private data that only this user may enter.
+// On POSIX it is made afresh with mode 0700: what this user had at the path
+// (a folder tree, a file or a link) is deleted first without following any
+// link, and a folder, file or link of another user there is refused, as is
+// one that appears between the deletion and the creation. On Windows, where
+// the user's temporary folder is the user's own, an existing folder is kept
+// and a link (junction or symbolic link) at the path is refused. False with
+// the reason when the folder cannot be had.
+bool CreatePrivateFolder(const std::string& path, std::string* error = nullptr);
+
+// Narrows a file that another program wrote (a copy a child process made)
+// to this user alone, mode 0600 on POSIX, without following a link: a link,
+// a missing file or anything but a regular file gives false. On Windows a
+// regular file is left as it is.
+bool RestrictToOwner(const std::string& path, std::string* error = nullptr);
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error = nullptr);
 // Creates or truncates the file and writes the bytes.

@@ -165,13 +165,74 @@ bool RemoveFolderTree(const std::string& path) {
     return ::rmdir(path.c_str()) == 0 && ok;
 }
 
-std::optional<OutputFile> OutputFile::Create(const std::string& path, std::string* error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+std::optional<OutputFile> OutputFile::Create(const std::string& path, std::string* error, FileAccess access) {
+    int fd = -1;
+    if (access == FileAccess::OwnerOnly) {
+        // Whatever is there goes (a link itself, not what it points to); the
+        // new file is this process's own, and O_EXCL with O_NOFOLLOW refuses
+        // one that reappears in between.
+        if (::unlink(path.c_str()) == 0 || errno == ENOENT) {
+            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        }
+    } else {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    }
     if (fd < 0) {
         SetError(error, ErrnoText());
         return std::nullopt;
     }
     return OutputFile(fd);
+}
+
+bool CreatePrivateFolder(const std::string& path, std::string* error) {
+    const uid_t me = ::geteuid();
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (st.st_uid != me) {
+            SetError(error, path + ": owned by another user");
+            return false;
+        }
+        if (!RemoveFolderTree(path)) {
+            SetError(error, path + ": cannot delete what an earlier run left there: " + ErrnoText());
+            return false;
+        }
+    } else if (errno != ENOENT) {
+        SetError(error, path + ": " + ErrnoText());
+        return false;
+    }
+    if (::mkdir(path.c_str(), 0700) != 0) {
+        SetError(error, path + ": " + (errno == EEXIST ? std::string("made by someone else meanwhile") : ErrnoText()));
+        return false;
+    }
+    // The folder just made, opened without following a link: its mode is set
+    // whatever the umask took away.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        SetError(error, path + ": " + ErrnoText());
+        return false;
+    }
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_uid == me && ::fchmod(fd, 0700) == 0;
+    if (!ok) SetError(error, path + ": cannot be made private: " + ErrnoText());
+    ::close(fd);
+    return ok;
+}
+
+bool RestrictToOwner(const std::string& path, std::string* error) {
+    // O_NONBLOCK: a FIFO at the path must not hold the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetError(error, path + ": " + ErrnoText());
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!ok) SetError(error, path + ": not a regular file");
+    if (ok && ::fchmod(fd, 0600) != 0) {
+        SetError(error, path + ": " + ErrnoText());
+        ok = false;
+    }
+    ::close(fd);
+    return ok;
 }
 
 bool OutputFile::Write(const void* data, std::size_t n, std::string* error) {

@@ -194,9 +194,24 @@ bool RemoveFolderTree(const std::string& path) {
     return ::RemoveDirectoryW(wide.c_str()) != 0 && ok;
 }
 
-std::optional<OutputFile> OutputFile::Create(const std::string& path, std::string* error) {
-    HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+std::optional<OutputFile> OutputFile::Create(const std::string& path, std::string* error, FileAccess access) {
+    const std::wstring wide = Wide(path);
+    DWORD disposition = CREATE_ALWAYS;
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    if (access == FileAccess::OwnerOnly) {
+        // Whatever is there goes (a link itself, not what it points to), and
+        // the file is created anew, so nothing is written through a link.
+        if (!::DeleteFileW(wide.c_str())) {
+            const DWORD code = ::GetLastError();
+            if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+                SetError(error, SystemErrorText(code));
+                return std::nullopt;
+            }
+        }
+        disposition = CREATE_NEW;
+        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    }
+    HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         SetError(error, LastErrorText());
         return std::nullopt;
@@ -222,6 +237,36 @@ bool OutputFile::Close(std::string* error) {
     handle_ = -1;
     if (!ok) {
         SetError(error, LastErrorText());
+        return false;
+    }
+    return true;
+}
+
+bool CreatePrivateFolder(const std::string& path, std::string* error) {
+    const DWORD attributes = Attributes(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            SetError(error, path + ": a link stands there");
+            return false;
+        }
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            SetError(error, path + ": a file stands there");
+            return false;
+        }
+        return true;
+    }
+    if (!::CreateDirectoryW(Wide(path).c_str(), nullptr)) {
+        SetError(error, path + ": " + LastErrorText());
+        return false;
+    }
+    return true;
+}
+
+bool RestrictToOwner(const std::string& path, std::string* error) {
+    const DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        SetError(error, path + ": not a regular file");
         return false;
     }
     return true;

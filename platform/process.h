@@ -1,10 +1,12 @@
 // Child processes: a program run hidden (no window, no console, no terminal
 // input), optionally with its standard output and standard error captured
-// through one pipe, and killed when it outlives its time limit.
+// through one pipe (or its standard output written straight into a file),
+// and killed when it outlives its time limit or its caller asks it to stop.
 #pragma once
 
 #include <chrono>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +21,7 @@ enum class ChildOutput {
 struct ProcessResult {
     bool started = false;   // the program could be started at all
     bool timedOut = false;  // still running at the time limit, and killed
+    bool stopped = false;   // still running when a stop was requested, and killed (or never started)
     int exitCode = -1;      // the code it ended with by itself; -1 when killed or ended by a signal
     std::string output;     // every captured byte, as the child wrote it
 };
@@ -36,8 +39,21 @@ struct ProcessResult {
 // A descendant that outlives the child and keeps the pipe open (a server the
 // child has started) delays the result by a short grace at most, never past
 // the time limit.
+//
+// A stop requested through the token (from any thread) kills the child and
+// whatever it started, as at the time limit, within a few tens of
+// milliseconds; with the stop requested beforehand nothing is started.
 ProcessResult RunProcess(const std::vector<std::string>& arguments, std::chrono::milliseconds timeLimit,
-                         ChildOutput output);
+                         ChildOutput output, std::stop_token stop = {});
+
+// As RunProcess, but the child's standard output goes straight into a new
+// file at outputPath, created as CreatePrivateFile creates one (only this
+// user may read it; whatever was at the path, a link included, is replaced,
+// never written through), and its standard error is captured into output.
+// The file holds what the child wrote, whole or not; the caller judges it.
+// Nothing is started (started false) when the file cannot be created.
+ProcessResult RunProcessIntoFile(const std::vector<std::string>& arguments, const std::string& outputPath,
+                                 std::chrono::milliseconds timeLimit, std::stop_token stop = {});
 
 // The path of an executable program of that name in one of the folders of
 // the PATH environment variable; empty when there is none.

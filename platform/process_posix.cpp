@@ -1,11 +1,13 @@
 // Process service on POSIX systems: posix_spawn with an argument vector (no
 // shell, so arguments keep their spaces), one close-on-exec pipe whose write
-// end alone becomes the child's standard output and error, poll to read the
-// pipe while the child runs, SIGKILL to its process group at the limit, and
+// end alone becomes the child's standard output and error (or its standard
+// error alone, when its output goes into a file), poll to read the pipe while
+// the child runs, SIGKILL to its process group at the limit or on a stop, and
 // waitpid in every case.
 #include "platform/process.h"
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -33,6 +35,8 @@ constexpr milliseconds kDrainGrace {200};
 constexpr milliseconds kExitPollInterval {5};
 // One poll waits at most this long, so that its timeout fits an int.
 constexpr milliseconds kLongestPoll {60000};
+// While a stop can be requested, the token is looked at this often.
+constexpr milliseconds kStopPollInterval {20};
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 class Descriptor {
@@ -82,16 +86,13 @@ public:
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 
     // Standard input from the null device; standard output and error to the
-    // pipe's write end, or to the null device; nothing else is inherited.
-    bool Prepare(int outputFd) {
+    // descriptors given (-1: the null device); nothing else is inherited.
+    bool Prepare(int outputFd, int errorFd) {
         if (!actionsOk_ || !attrOk_) return false;
         bool ok = ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0;
-        if (outputFd >= 0) {
-            ok = ok && ::posix_spawn_file_actions_adddup2(&actions_, outputFd, STDOUT_FILENO) == 0;
-            ok = ok && ::posix_spawn_file_actions_adddup2(&actions_, outputFd, STDERR_FILENO) == 0;
-        } else {
-            ok = ok && ::posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0;
-            ok = ok && ::posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO) == 0;
+        for (const auto& [fd, target] : {std::pair {outputFd, STDOUT_FILENO}, std::pair {errorFd, STDERR_FILENO}}) {
+            if (fd >= 0) ok = ok && ::posix_spawn_file_actions_adddup2(&actions_, fd, target) == 0;
+            else ok = ok && ::posix_spawn_file_actions_addopen(&actions_, target, "/dev/null", O_WRONLY, 0) == 0;
         }
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
         // Descriptors that someone opened without close-on-exec stay here.
@@ -152,13 +153,35 @@ void WaitForExit(pid_t pid, int* status) {
     }
 }
 
-}  // namespace
+// A new file only this user may read, for a child's output: whatever is at
+// the path (a link planted there among them) is removed first, and the open
+// refuses to create through a link.
+int CreateOutputFile(const std::string& path) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return -1;
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
 
-ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds timeLimit, ChildOutput output) {
+// Where the child's standard output goes.
+struct OutputTarget {
+    bool capture = false;               // output and error into the pipe
+    const std::string* file = nullptr;  // output into this file, error into the pipe
+};
+
+ProcessResult Run(const std::vector<std::string>& arguments, milliseconds timeLimit, OutputTarget target,
+                  const std::stop_token& stop) {
     ProcessResult result;
     if (arguments.empty() || arguments.front().empty()) return result;
+    if (stop.stop_requested()) {
+        result.stopped = true;
+        return result;
+    }
 
-    const bool capture = output == ChildOutput::Capture;
+    const bool capture = target.capture || target.file != nullptr;
+    Descriptor fileFd;
+    if (target.file != nullptr) {
+        fileFd.Reset(CreateOutputFile(*target.file));
+        if (!fileFd.valid()) return result;
+    }
     Descriptor readEnd, writeEnd;
     if (capture) {
         int ends[2];
@@ -170,7 +193,8 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
     }
 
     SpawnSetup setup;
-    if (!setup.Prepare(capture ? writeEnd.get() : -1)) return result;
+    const int outputFd = fileFd.valid() ? fileFd.get() : (capture ? writeEnd.get() : -1);
+    if (!setup.Prepare(outputFd, capture ? writeEnd.get() : -1)) return result;
 
     std::vector<std::string> copies(arguments);
     std::vector<char*> argv;
@@ -190,12 +214,14 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
     // Only the child keeps a write end, so the pipe ends when the child (and
     // whatever it passed the end on to) is gone.
     writeEnd.Close();
+    fileFd.Close();
     if (spawned != 0) return result;
     result.started = true;
 
     Descriptor processFd(OpenProcessDescriptor(pid));
     bool exited = false;
     bool pipeOpen = capture;
+    bool stopRequested = false;
     int status = 0;
     for (;;) {
         if (!exited) {
@@ -208,11 +234,16 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
             }
         }
         if (exited && !pipeOpen) break;
+        if (!exited && stop.stop_requested()) {
+            stopRequested = true;
+            break;
+        }
         if (Clock::now() >= deadline) break;
 
         milliseconds cap = kLongestPoll;
         if (exited) cap = kDrainGrace;
         else if (!processFd.valid()) cap = kExitPollInterval;
+        else if (stop.stop_possible()) cap = kStopPollInterval;
         pollfd fds[2] {};
         nfds_t count = 0;
         if (pipeOpen) fds[count++] = {readEnd.get(), POLLIN, 0};
@@ -232,7 +263,7 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
         ::kill(-pid, SIGKILL);
         ::kill(pid, SIGKILL);
         WaitForExit(pid, &status);
-        result.timedOut = true;
+        (stopRequested ? result.stopped : result.timedOut) = true;
         // What the child wrote before it was killed is still in the pipe.
         const Clock::time_point drainEnd = Clock::now() + kDrainGrace;
         while (pipeOpen && Clock::now() < drainEnd) {
@@ -246,6 +277,18 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
         result.exitCode = WEXITSTATUS(status);
     }
     return result;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds timeLimit, ChildOutput output,
+                         std::stop_token stop) {
+    return Run(arguments, timeLimit, OutputTarget {output == ChildOutput::Capture, nullptr}, stop);
+}
+
+ProcessResult RunProcessIntoFile(const std::vector<std::string>& arguments, const std::string& outputPath,
+                                 milliseconds timeLimit, std::stop_token stop) {
+    return Run(arguments, timeLimit, OutputTarget {false, &outputPath}, stop);
 }
 
 std::string FindProgramOnPath(std::string_view name) {

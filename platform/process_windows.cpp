@@ -2,9 +2,10 @@
 // that the C runtime splits it back into the same arguments, no console
 // window and a hidden show state, the null device as standard input, and one
 // anonymous pipe whose write end alone is handed to the child (as standard
-// output and error) while the parent polls the read end. The child runs in
-// a job of its own, so that the kill at the time limit reaches whatever it
-// started; a job that cannot be had leaves the kill to the child alone.
+// output and error, or as standard error when the output goes into a file)
+// while the parent polls the read end. The child runs in a job of its own, so
+// that the kill at the time limit or on a stop reaches whatever it started; a
+// job that cannot be had leaves the kill to the child alone.
 #include "platform/process.h"
 
 #include <windows.h>
@@ -32,6 +33,8 @@ constexpr int kYieldRounds = 8;
 constexpr DWORD kLongestPipeWait = 16;
 // One wait for the child alone lasts at most this long, so it fits a DWORD.
 constexpr milliseconds kLongestWait {60000};
+// While a stop can be requested, the token is looked at this often.
+constexpr milliseconds kStopPollInterval {20};
 // How long a killed child may take to be gone.
 constexpr DWORD kKillWait = 5000;
 // The size asked of the pipe; a child blocks on a full pipe until it is read.
@@ -196,15 +199,39 @@ bool ReadAvailable(HANDLE pipe, std::string& out, std::string& buffer, bool& got
 
 bool HasEnded(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
 
-}  // namespace
+// A new file only this user's processes reach, inheritable, for a child's
+// output: whatever is at the path is deleted first (a link itself, not what
+// it points to), and the file is created anew, so nothing is written
+// through a link.
+HANDLE CreateOutputFile(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    if (!::DeleteFileW(wide.c_str())) {
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) return INVALID_HANDLE_VALUE;
+    }
+    SECURITY_ATTRIBUTES inherit {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
 
-ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds timeLimit, ChildOutput output) {
+// Where the child's standard output goes.
+struct OutputTarget {
+    bool capture = false;               // output and error into the pipe
+    const std::string* file = nullptr;  // output into this file, error into the pipe
+};
+
+ProcessResult Run(const std::vector<std::string>& arguments, milliseconds timeLimit, OutputTarget target,
+                  const std::stop_token& stop) {
     ProcessResult result;
     if (arguments.empty() || arguments.front().empty()) return result;
+    if (stop.stop_requested()) {
+        result.stopped = true;
+        return result;
+    }
     std::wstring program, commandLine;
     if (!BuildCommandLine(arguments, program, commandLine)) return result;
 
-    const bool capture = output == ChildOutput::Capture;
+    const bool capture = target.capture || target.file != nullptr;
     const Clock::time_point deadline = Clock::now() + std::max(timeLimit, milliseconds {0});
     Handle readEnd, process, thread;
     Handle job(CreateRunJob());
@@ -212,6 +239,11 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
         std::lock_guard<std::mutex> lock(startMutex);
         Handle nullDevice(OpenNullDevice());
         if (!nullDevice.valid()) return result;
+        Handle outputFile;
+        if (target.file != nullptr) {
+            outputFile.reset(CreateOutputFile(*target.file));
+            if (!outputFile.valid()) return result;
+        }
         Handle writeEnd;
         if (capture) {
             SECURITY_ATTRIBUTES inherit {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -224,7 +256,8 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
             // block on it instead of failing.
             if (!::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) return result;
         }
-        const HANDLE outputHandle = capture ? writeEnd.get() : nullDevice.get();
+        const HANDLE errorHandle = capture ? writeEnd.get() : nullDevice.get();
+        const HANDLE outputHandle = outputFile.valid() ? outputFile.get() : errorHandle;
 
         STARTUPINFOEXW startup {};
         startup.StartupInfo.cb = sizeof startup.StartupInfo;
@@ -232,15 +265,15 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
         startup.StartupInfo.wShowWindow = SW_HIDE;
         startup.StartupInfo.hStdInput = nullDevice.get();
         startup.StartupInfo.hStdOutput = outputHandle;
-        startup.StartupInfo.hStdError = outputHandle;
+        startup.StartupInfo.hStdError = errorHandle;
 
         // Suspended until it is in the job, so that nothing it starts escapes.
         const DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
-        const HANDLE inherited[] = {nullDevice.get(), outputHandle};
+        const HANDLE inherited[] = {nullDevice.get(), outputHandle, errorHandle};
         InheritedHandleList handleList;
         PROCESS_INFORMATION info {};
         BOOL created = FALSE;
-        if (handleList.Set(inherited, 2)) {
+        if (handleList.Set(inherited, 3)) {
             startup.StartupInfo.cb = sizeof startup;
             startup.lpAttributeList = handleList.list();
             created = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
@@ -259,9 +292,9 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
         }
         process.reset(info.hProcess);
         thread.reset(info.hThread);
-        // writeEnd and nullDevice close here: only the child keeps a write
-        // end, so the pipe ends when the child (and whatever it passed the
-        // end on to) is gone.
+        // writeEnd, outputFile and nullDevice close here: only the child
+        // keeps a write end, so the pipe ends when the child (and whatever it
+        // passed the end on to) is gone.
     }
 
     const bool inJob = job.valid() && ::AssignProcessToJobObject(job.get(), process.get());
@@ -276,6 +309,8 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
     std::string buffer(kReadChunk, '\0');
     bool exited = false;
     bool pipeOpen = capture;
+    bool stopRequested = false;
+    const milliseconds longestWait = stop.stop_possible() ? kStopPollInterval : kLongestWait;
     int idleRounds = 0;
     Clock::time_point lastActivity = Clock::now();
     for (;;) {
@@ -292,6 +327,10 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
             continue;
         }
         if (exited && !pipeOpen) break;
+        if (!exited && stop.stop_requested()) {
+            stopRequested = true;
+            break;
+        }
         const Clock::time_point now = Clock::now();
         if (now >= deadline) break;
         // A quiet pipe after the child has ended belongs to a descendant that
@@ -299,7 +338,7 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
         if (exited && now - lastActivity >= kDrainGrace) break;
 
         if (!pipeOpen) {
-            ::WaitForSingleObject(process.get(), MillisecondsUntil(deadline, kLongestWait));
+            ::WaitForSingleObject(process.get(), MillisecondsUntil(deadline, longestWait));
             continue;
         }
         DWORD wait = 0;
@@ -307,7 +346,7 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
             wait = std::min<DWORD>(DWORD {1} << std::min(idleRounds - kYieldRounds, 4), kLongestPipeWait);
         }
         ++idleRounds;
-        wait = std::min(wait, MillisecondsUntil(deadline, kLongestWait));
+        wait = std::min(wait, MillisecondsUntil(deadline, longestWait));
         if (wait == 0) {
             ::SwitchToThread();
         } else if (exited) {
@@ -321,7 +360,7 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
         if (inJob) ::TerminateJobObject(job.get(), 0);
         ::TerminateProcess(process.get(), 0);
         ::WaitForSingleObject(process.get(), kKillWait);
-        result.timedOut = true;
+        (stopRequested ? result.stopped : result.timedOut) = true;
         // What the child wrote before it was killed is still in the pipe.
         const Clock::time_point drainEnd = Clock::now() + kDrainGrace;
         while (pipeOpen && Clock::now() < drainEnd) {
@@ -336,6 +375,18 @@ ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds
         if (::GetExitCodeProcess(process.get(), &code)) result.exitCode = static_cast<int>(code);
     }
     return result;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& arguments, milliseconds timeLimit, ChildOutput output,
+                         std::stop_token stop) {
+    return Run(arguments, timeLimit, OutputTarget {output == ChildOutput::Capture, nullptr}, stop);
+}
+
+ProcessResult RunProcessIntoFile(const std::vector<std::string>& arguments, const std::string& outputPath,
+                                 milliseconds timeLimit, std::stop_token stop) {
+    return Run(arguments, timeLimit, OutputTarget {false, &outputPath}, stop);
 }
 
 std::string FindProgramOnPath(std::string_view name) {

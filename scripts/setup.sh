@@ -40,6 +40,8 @@ packages=(
   dpkg-dev tcl
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   wine wine32:i386 xvfb xauth x11-apps imagemagick
+  # The real Android Debug Bridge client, which the tests run beside the fake.
+  adb
 )
 
 missing=()

@@ -117,7 +117,7 @@ void MainWindowTest::ServeUpdate(const std::string& body) {
 
 bool MainWindowTest::Open() {
     MainDlgSettings settings;
-    settings.adb = phone_.Options(std::chrono::milliseconds(3000), std::chrono::milliseconds(3000));
+    settings.adb = phone_.Options(adbLimit_, adbLimit_);
     settings.tempFolder = temp_.path();
     // Without a server, a port where nothing listens.
     settings.updateServer = {"127.0.0.1", updates_ ? updates_->Port() : update::testsupport::ClosedLoopbackPort()};

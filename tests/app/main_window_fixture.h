@@ -63,6 +63,8 @@ protected:
     // The storage module the window gets; by default one that finds no
     // disk, since the machine's own disks are nothing a test can rely on.
     std::function<std::unique_ptr<cdr::CdrInterface>()> storage_;
+    // The time limit of every run of the bridge client.
+    std::chrono::milliseconds adbLimit_ {3000};
     // Recover's folder chooser and Back's question, answered by the test.
     std::function<std::optional<std::wstring>(HWND)> chooseFolder_;
     std::function<bool()> confirmBack_;

@@ -252,6 +252,23 @@ TEST_F(MainWindowTest, ExitAndTheCloseButtonEndTheLoopWithTheirCodesAndDeleteThe
     EXPECT_TRUE(phone_.Invocations().back() == (qb::testsupport::Invocation {"kill-server"}));
 }
 
+TEST_F(MainWindowTest, CloseCutsAHangingBridgeClientShort) {
+    // A client that never answers, with a limit far beyond the wait below:
+    // only a stop that kills it lets the window go in time.
+    adbLimit_ = std::chrono::seconds(60);
+    phone_.HangOn({"devices"});
+    ASSERT_TRUE(Open());
+    PumpFor(800ms);
+    ASSERT_EQ(window_->State(), DeviceState::Detecting);
+    const auto start = std::chrono::steady_clock::now();
+    ::SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(ID_MENU_EXIT, 0), 0);  // returns once the window is gone
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+    int code = -1;
+    EXPECT_TRUE(PumpUntil([&] { return QuitRequested(&code); }, 1s));
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(::IsWindow(window_->Hwnd()));
+}
+
 TEST_F(MainWindowTest, WithoutItsSkinTheWindowStillOpensWithItsControls) {
     qb::testsupport::ScopedTempFolder empty("qb-no-skin-");
     const std::wstring skin = ui::ImageFolder();

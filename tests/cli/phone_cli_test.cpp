@@ -1,11 +1,15 @@
 // quillbrook phone and the demo's road through acquisition, run as the real
-// program against the fake bridge client, with the working folders under a
-// temporary folder of the test's own (its path has spaces).
+// program against the fake bridge client (and, with no phone, against the
+// real one), with the working folders under a temporary folder of the
+// test's own (its path has spaces).
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/file.h"
@@ -13,6 +17,10 @@
 #include "platform/process.h"
 #include "tools/fake_adb/fake_phone_layout.h"
 #include "tools/sample_phone/sample_phone.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace qb {
 namespace {
@@ -95,6 +103,7 @@ TEST_F(PhoneCommand, NoDeviceShowsTheConnectionTipsAndExitsWithOne) {
     std::string tips;
     for (const char* line : kTips) tips += line;
     EXPECT_NE(run.output.find(tips), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Devices attached: none\nPhone: no phone found\n"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("Authorization"), std::string::npos);
     EXPECT_FALSE(platform::FolderExists(Path("out")));
     EXPECT_FALSE(platform::FileExists(Work("Velmora/contacts2.db")));
@@ -130,7 +139,7 @@ TEST_F(PhoneCommand, ABareClientNameIsLookedUpOnThePath) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.output.find("no Android Debug Bridge client"), std::string::npos) << run.output;
     const std::string log = platform::ReadWholeFile(platform::JoinPath(phone_, "log")).value_or("");
-    EXPECT_EQ(log, "start-server\ndevices\n");
+    EXPECT_EQ(log, "start-server\ndevices\nkill-server\n");
 }
 
 TEST_F(PhoneCommand, AReadyPhoneIsRecoveredIntoBothReportsAndTheCopiesAreDeleted) {
@@ -149,12 +158,10 @@ TEST_F(PhoneCommand, AReadyPhoneIsRecoveredIntoBothReportsAndTheCopiesAreDeleted
     EXPECT_NE(run.output.find(counts), std::string::npos) << run.output << "\nexpected:\n" << counts;
     EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("reports"), "Contacts.html")));
     EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("reports"), "Messages.html")));
-    // As after Close: the copies are gone, the working folders stay.
-    for (const char* copy : {"Velmora/contacts2.db", "Velmora/bak/contacts2.db", "velmora-quillbrook/mmssms.db",
-                             "velmora-quillbrook/bak/mmssms.db"}) {
-        EXPECT_FALSE(platform::FileExists(Work(copy))) << copy;
-    }
-    EXPECT_TRUE(platform::FolderExists(Work("Velmora/picture")));
+    // Nothing of the phone stays on this computer, and no bridge server runs.
+    EXPECT_FALSE(platform::FolderExists(Work("Velmora")));
+    EXPECT_FALSE(platform::FolderExists(Work("velmora-quillbrook")));
+    EXPECT_FALSE(platform::FileExists(platform::JoinPath(phone_, "server")));
     // The phone's databases are no longer readable by every app.
     const std::string modes = platform::ReadWholeFile(platform::JoinPath(phone_, "modes")).value_or("");
     EXPECT_NE(modes.find(std::string("660 ") + kContactsRemote + "\n"), std::string::npos) << modes;
@@ -178,17 +185,95 @@ TEST_F(PhoneCommand, WithoutAClientNamedTheOneBesideTheProgramRuns) {
 }
 #endif
 
-TEST_F(PhoneCommand, AReadyPhoneWithoutSuNamesTheMissingDatabases) {
+TEST_F(PhoneCommand, AReadyPhoneWithoutSuAsksForRoot) {
     PutSampleDatabases();
     platform::DeleteFileIfExists(platform::JoinPath(phone_, "su"));
     const auto run = Quillbrook({"phone", "--out", Path("reports"), "--adb", QB_FAKE_ADB_PATH});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.output.find(std::string("the phone gave no copy of ") + kContactsRemote), std::string::npos)
-        << run.output;
-    EXPECT_NE(run.output.find(std::string("the phone gave no copy of ") + kMessagesRemote), std::string::npos);
-    EXPECT_NE(run.output.find("ROOT"), std::string::npos);
+    EXPECT_NE(run.output.find("no superuser command works on it"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("needs ROOT access on the phone"), std::string::npos);
     EXPECT_FALSE(platform::FileExists(platform::JoinPath(Path("reports"), "Contacts.html")));
 }
+
+TEST_F(PhoneCommand, AFileThatFailsOnARootedPhoneIsNamedWithoutTheRootHint) {
+    // A root manager's su, SELinux, the messages where Android 7 keeps them.
+    std::string error;
+    ASSERT_TRUE(tools::GenerateSamplePhone(Path("sample"), {}, &error)) << error;
+    tools::FakePhoneState today;
+    today.su = "manager";
+    today.selinux = true;
+    today.android7 = true;
+    ASSERT_TRUE(tools::LayOutFakePhone(tools::SamplePhoneLayout(Path("sample")), phone_, today, &error)) << error;
+    // Unplugged during the first copy: that file is named, cut short.
+    SetPhone("vanish", "1000\n");
+    const auto cut = Quillbrook({"phone", "--out", Path("cut"), "--adb", QB_FAKE_ADB_PATH});
+    EXPECT_EQ(cut.exitCode, 1);
+    EXPECT_NE(cut.output.find(std::string("cannot copy ") + kContactsRemote + ": cut short, the partial copy was deleted"),
+              std::string::npos)
+        << cut.output;
+    EXPECT_EQ(cut.output.find("ROOT"), std::string::npos) << cut.output;
+    EXPECT_FALSE(platform::FolderExists(Work("Velmora")));
+}
+
+TEST_F(PhoneCommand, SerialChoosesAmongSeveralDevices) {
+    PutSampleDatabases();
+    SetPhone("others", "emulator-5554 device\n");
+    const auto first = Quillbrook({"phone", "--out", Path("first"), "--adb", QB_FAKE_ADB_PATH});
+    EXPECT_NE(first.output.find("Devices attached: emulator-5554 (device), 0123456789ABCDEF (device)\n"
+                                "Phone: ready (emulator-5554)\n"),
+              std::string::npos)
+        << first.output;
+    EXPECT_EQ(first.exitCode, 1);  // the emulator is not rooted
+    const auto chosen =
+        Quillbrook({"phone", "--out", Path("chosen"), "--adb", QB_FAKE_ADB_PATH, "--serial", "0123456789ABCDEF"});
+    EXPECT_EQ(chosen.exitCode, 0) << chosen.output;
+    EXPECT_NE(chosen.output.find("Phone: ready (0123456789ABCDEF)"), std::string::npos) << chosen.output;
+    const auto unknown = Quillbrook({"phone", "--out", Path("x"), "--adb", QB_FAKE_ADB_PATH, "--serial", "R58"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.output.find("no device R58 is ready among those attached"), std::string::npos) << unknown.output;
+}
+
+#ifndef _WIN32
+// Whether anything listens on the loopback port, from the kernel's tables.
+bool Listening(unsigned port) {
+    char hexPort[8];
+    std::snprintf(hexPort, sizeof hexPort, ":%04X ", port);
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        const std::string text = platform::ReadWholeFile(table).value_or("");
+        std::size_t at = 0;
+        // Each line: index, local address:port, remote address:port, state
+        // (0A listening), ...
+        while ((at = text.find(hexPort, at)) != std::string::npos) {
+            const std::size_t remoteEnd = text.find(' ', text.find_first_not_of(' ', at + 6));
+            if (text.compare(remoteEnd + 1, 2, "0A") == 0) return true;
+            at += 6;
+        }
+    }
+    return false;
+}
+
+TEST_F(PhoneCommand, TheRealClientWithNoPhoneSaysSoAndLeavesNoServer) {
+    const std::string adb = "/usr/bin/adb";
+    if (!platform::FileExists(adb)) GTEST_SKIP() << "Debian's adb package is not installed";
+    // A server port and a home of the test's own, so that no server of the
+    // user's is touched and no key of theirs is read.
+    const unsigned port = 20000 + static_cast<unsigned>(::getpid()) % 20000;
+    ASSERT_FALSE(Listening(port));
+    const auto oldHome = platform::GetEnvironmentValue("HOME");
+    platform::SetEnvironmentValue("HOME", Path("home"));
+    platform::SetEnvironmentValue("ANDROID_ADB_SERVER_PORT", std::to_string(port));
+    const auto run = Quillbrook({"phone", "--out", Path("out"), "--adb", adb});
+    platform::UnsetEnvironmentValue("ANDROID_ADB_SERVER_PORT");
+    if (oldHome) platform::SetEnvironmentValue("HOME", *oldHome);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("Phone: no phone found\n" + std::string(kTips[0])), std::string::npos) << run.output;
+    EXPECT_FALSE(platform::FolderExists(Path("out")));
+    // kill-server returns once the server has said it goes; give it a moment
+    // to close its socket.
+    for (int i = 0; i < 100 && Listening(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(Listening(port));
+}
+#endif
 
 TEST_F(PhoneCommand, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Quillbrook({"phone"}).exitCode, 2);
@@ -200,7 +285,7 @@ TEST_F(PhoneCommand, TheDemoGoesThroughAcquisitionAndRecovery) {
     platform::UnsetEnvironmentValue("QB_FAKE_ADB_PHONE");  // the demo points the client at its own phone
     const auto run = Quillbrook({"demo", "--out", Path("demo")});
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    for (const char* text : {"Bridge client runs: 50", "Phone: ready", "deleted)", "Deleted contacts",
+    for (const char* text : {"Bridge client runs: 60", "Phone: ready", "deleted)", "Deleted contacts",
                              "Deleted conversations", "Sample card generated", "files written to"}) {
         EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
     }

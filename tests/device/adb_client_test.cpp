@@ -1,12 +1,14 @@
-// The bridge client layer: device-list parsing, the exact command lines the
-// client receives (read back from the fake client's log), the pull with its
-// mode restored, time limits, and the client's path.
+// The bridge client layer: device-list parsing and the choice of a device,
+// what the phone's commands print, the exact command lines the client
+// receives (read back from the fake client's log), time limits and stops,
+// and the client's path.
 #include "device/adb_client.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +24,6 @@ using testsupport::FakePhone;
 using testsupport::Invocation;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kContacts = "/data/data/com.android.providers.contacts/databases/contacts2.db";
 
 std::chrono::milliseconds Since(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
@@ -30,64 +31,47 @@ std::chrono::milliseconds Since(Clock::time_point start) {
 
 // ------------------------------------------------------------ device list
 
-TEST(DeviceList, HeaderAloneMeansNoDevice) {
-    EXPECT_EQ(ParseDeviceList("List of devices attached\n\n"), DeviceState::NoDevice);
-    EXPECT_EQ(ParseDeviceList("List of devices attached\r\n\r\n"), DeviceState::NoDevice);
-    EXPECT_EQ(ParseDeviceList(""), DeviceState::NoDevice);
+TEST(DeviceList, DevicesAreTheLinesAfterTheHeader) {
+    EXPECT_EQ(ParseDevices("List of devices attached\n\n"), std::vector<ListedDevice> {});
+    EXPECT_EQ(ParseDevices(""), std::vector<ListedDevice> {});
+    EXPECT_EQ(ParseDevices("* daemon not running; starting now at tcp:5037\n* daemon started successfully\n"
+                           "List of devices attached\r\nemulator-5554\toffline\r\nR58M12ABCDE\tdevice\r\n\r\n"),
+              (std::vector<ListedDevice> {{"emulator-5554", "offline"}, {"R58M12ABCDE", "device"}}));
+    EXPECT_EQ(ParseDevices("List of devices attached\n0123\tno permissions (user in plugdev group); see [x]\n"),
+              (std::vector<ListedDevice> {{"0123", "no permissions (user in plugdev group); see [x]"}}));
+    // Notices before the header, and a restarted server's second listing.
+    EXPECT_EQ(ParseDevices("AAA\tdevice\nList of devices attached\nBBB\tdevice\nList of devices attached\n"
+                           "CCC\tunauthorized"),
+              (std::vector<ListedDevice> {{"CCC", "unauthorized"}}));
 }
 
-TEST(DeviceList, AReadyDeviceAfterTheDaemonNotice) {
-    EXPECT_EQ(ParseDeviceList("* daemon not running; starting now at tcp:5037\n* daemon started successfully\n"
-                              "List of devices attached\n0123456789ABCDEF\tdevice\n\n"),
-              DeviceState::Ready);
-    EXPECT_EQ(ParseDeviceList("List of devices attached\r\nemulator-5554\tdevice\r\n\r\n"), DeviceState::Ready);
-    EXPECT_EQ(ParseDeviceList("List of devices attached\nR58M12ABCDE\tdevice"), DeviceState::Ready);
-}
-
-TEST(DeviceList, UnauthorizedOrOfflineNeedsAuthorization) {
-    EXPECT_EQ(ParseDeviceList("List of devices attached\nR58M12ABCDE\tunauthorized\n\n"),
-              DeviceState::NeedsAuthorization);
-    EXPECT_EQ(ParseDeviceList("List of devices attached\nR58M12ABCDE\toffline\n\n"), DeviceState::NeedsAuthorization);
-}
-
-TEST(DeviceList, TheFirstDecisiveLineWins) {
-    EXPECT_EQ(ParseDeviceList("List of devices attached\nAAA\tunauthorized\nBBB\tdevice\n\n"),
-              DeviceState::NeedsAuthorization);
-    EXPECT_EQ(ParseDeviceList("List of devices attached\nAAA\tdevice\nBBB\toffline\n\n"), DeviceState::Ready);
-    EXPECT_EQ(ParseDeviceList("List of devices attached\nAAA\trecovery\nBBB\tdevice\n\n"), DeviceState::Ready);
-}
-
-TEST(DeviceList, OtherStatesAreNoDevice) {
-    for (const char* state : {"recovery", "bootloader", "sideload", "host", "authorizing", "connecting"}) {
-        EXPECT_EQ(ParseDeviceList(std::string("List of devices attached\n0123456789ABCDEF\t") + state + "\n\n"),
-                  DeviceState::NoDevice)
-            << state;
+TEST(DeviceList, TheFirstReadyDeviceIsChosenElseTheFirstWaitingOne) {
+    const std::vector<ListedDevice> none;
+    const std::vector<ListedDevice> waitingThenReady = {{"AAA", "unauthorized"}, {"BBB", "device"}, {"CCC", "device"}};
+    const std::vector<ListedDevice> notReady = {{"AAA", "recovery"}, {"mydevice01", "bootloader"}, {"CCC", "offline"}};
+    const std::vector<ListedDevice> others = {{"AAA", "recovery"}, {"BBB", "no permissions (see x)"}};
+    const struct {
+        const std::vector<ListedDevice>& devices;
+        std::string wanted;
+        DeviceState state;
+        std::string serial;
+    } cases[] = {
+        {none, "", DeviceState::NoDevice, ""},
+        {waitingThenReady, "", DeviceState::Ready, "BBB"},
+        {waitingThenReady, "CCC", DeviceState::Ready, "CCC"},
+        {waitingThenReady, "AAA", DeviceState::NeedsAuthorization, "AAA"},
+        {waitingThenReady, "ZZZ", DeviceState::NoDevice, ""},
+        {notReady, "", DeviceState::NeedsAuthorization, "CCC"},
+        {others, "", DeviceState::NoDevice, ""},
+        {others, "AAA", DeviceState::NoDevice, ""},
+    };
+    for (const auto& c : cases) {
+        const DeviceChoice choice = ChooseDevice(c.devices, c.wanted);
+        EXPECT_EQ(choice.state, c.state) << c.wanted << " among " << c.devices.size();
+        EXPECT_EQ(choice.serial, c.serial) << c.wanted << " among " << c.devices.size();
     }
-}
-
-TEST(DeviceList, ASerialContainingDeviceCountsAsReadyUnlessTheLineSaysOtherwise) {
-    EXPECT_EQ(ParseDeviceList("List of devices attached\nmydevice01\trecovery\n\n"), DeviceState::Ready);
-    EXPECT_EQ(ParseDeviceList("List of devices attached\nmydevice01\toffline\n\n"), DeviceState::NeedsAuthorization);
-    EXPECT_EQ(ParseDeviceList("List of devices attached\nmydevice01\tunauthorized\n\n"),
-              DeviceState::NeedsAuthorization);
-}
-
-TEST(DeviceList, ADeviceThisUserMayNotOpenIsNotReady) {
-    // adb on Linux without a udev rule for the phone; the line's "device"
-    // is only in the help address.
-    const std::string noPermissions =
-        "0123456789ABCDEF\tno permissions (user in plugdev group; are your udev rules wrong?); "
-        "see [http://developer.android.com/tools/device.html]\n";
-    EXPECT_EQ(ParseDeviceList("List of devices attached\n" + noPermissions + "\n"), DeviceState::NoDevice);
-    EXPECT_EQ(ParseDeviceList("List of devices attached\n" + noPermissions + "BBB\tunauthorized\n\n"),
-              DeviceState::NeedsAuthorization);
-}
-
-TEST(DeviceList, TheHeaderResetsWhatCameBefore) {
-    // Only a decisive line returns; a header after noise starts afresh.
-    EXPECT_EQ(ParseDeviceList("adb server version (39) doesn't match this client (41); killing...\n"
-                              "List of devices attached\n\n"),
-              DeviceState::NoDevice);
+    EXPECT_EQ(ParseDeviceList("List of devices attached\nAAA\tunauthorized\nBBB\tdevice\n\n"), DeviceState::Ready);
+    EXPECT_EQ(ParseDeviceList("List of devices attached\nmydevice01\trecovery\n\n"), DeviceState::NoDevice);
 }
 
 // ------------------------------------------------------------ file mode
@@ -97,6 +81,16 @@ TEST(FileMode, TheLastLineOfOctalDigits) {
     EXPECT_EQ(ParseFileMode("660\r\n"), "660");
     EXPECT_EQ(ParseFileMode("0600"), "0600");
     EXPECT_EQ(ParseFileMode("WARNING: linker: /system/xbin/su: unused DT entry: type 0x6ffffffe\n771\n"), "771");
+}
+
+TEST(FileMode, SizesAreTheLastLineOfDecimalDigits) {
+    EXPECT_EQ(ParseFileSize("524288\r\n"), std::optional<std::uint64_t>(524288));
+    EXPECT_EQ(ParseFileSize("WARNING: linker: unused DT entry\n0\n"), std::optional<std::uint64_t>(0));
+    EXPECT_EQ(ParseFileSize("9999999999999999999"), std::optional<std::uint64_t>(9999999999999999999ull));
+    for (const char* odd : {"", "stat: '/x': No such file or directory\n", "12 34\n", "-5\n", "0x10\n",
+                            "99999999999999999999\n"}) {
+        EXPECT_EQ(ParseFileSize(odd), std::nullopt) << odd;
+    }
 }
 
 TEST(FileMode, AnythingElseIsNoMode) {
@@ -140,82 +134,31 @@ TEST(AdbCommands, AMissingClientIsNoDevice) {
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(QueryDeviceState(options), DeviceState::NoDevice);
     EXPECT_EQ(RunAdb({"devices"}, options), "");
-    PullFile(kContacts, phone.Scratch("copy.db"), options);
+    const AdbRun run = DeviceLink(options, "0123456789ABCDEF").RunIntoFile({"exec-out", "id"}, phone.Scratch("x"), 5s);
+    EXPECT_FALSE(run.started);
     KillServer(options);
-    EXPECT_FALSE(platform::FileExists(phone.Scratch("copy.db")));
     EXPECT_LT(Since(start), 2s);
 }
 
-TEST(AdbCommands, PullReadsTheModeOpensTheFileCopiesItAndPutsTheModeBack) {
+TEST(AdbCommands, ExecOutIntoAFileCarriesOneMebibyteByteForByte) {
+    // A phone whose shell runs in a terminal: "shell" would turn every line
+    // feed into CR LF, "exec-out" never does.
     FakePhone phone;
-    phone.Put(kContacts, "contacts bytes");
-    phone.SetMode(kContacts, "600");
-    const std::string local = phone.Scratch("contacts2.db");
-    PullFile(kContacts, local, phone.Options());
-
-    EXPECT_EQ(platform::ReadWholeFile(local).value_or(""), "contacts bytes");
-    EXPECT_EQ(phone.Mode(kContacts), "600");
-    const std::vector<Invocation> expected = {
-        {"start-server"}, {"shell", "su", "root", "stat", "-c", "%a", kContacts},
-        {"start-server"}, {"shell", "su", "root", "chmod", "777", kContacts},
-        {"start-server"}, {"pull", kContacts, local},
-        {"start-server"}, {"shell", "su", "root", "chmod", "600", kContacts},
-    };
-    EXPECT_EQ(phone.Invocations(), expected);
-}
-
-TEST(AdbCommands, ALocalPathWithSpacesArrivesAsOneArgument) {
-    FakePhone phone;
-    phone.Put(kContacts, "bytes");
-    platform::CreateFolders(phone.Scratch("Local Settings/Temp Folder/Velmora"));
-    const std::string local = phone.Scratch("Local Settings/Temp Folder/Velmora/contacts2.db");
-    PullFile(kContacts, local, phone.Options());
-    EXPECT_EQ(platform::ReadWholeFile(local).value_or(""), "bytes");
-    bool pulled = false;
-    for (const Invocation& call : phone.Invocations()) {
-        if (!call.empty() && call[0] == "pull") {
-            EXPECT_EQ(call, (Invocation {"pull", kContacts, local}));
-            pulled = true;
-        }
-    }
-    EXPECT_TRUE(pulled);
-}
-
-TEST(AdbCommands, WithoutSuNothingIsCopiedAndNoModeIsTouched) {
-    FakePhone phone;
-    phone.SetSu(false);
-    phone.Put(kContacts, "bytes");
-    const std::string local = phone.Scratch("contacts2.db");
-    PullFile(kContacts, local, phone.Options());
-    EXPECT_FALSE(platform::FileExists(local));
-    EXPECT_EQ(phone.Mode(kContacts), "660");
-    // The mode could not be read, so nothing is put back.
-    const std::vector<Invocation> expected = {
-        {"start-server"}, {"shell", "su", "root", "stat", "-c", "%a", kContacts},
-        {"start-server"}, {"shell", "su", "root", "chmod", "777", kContacts},
-        {"start-server"}, {"pull", kContacts, local},
-    };
-    EXPECT_EQ(phone.Invocations(), expected);
-}
-
-TEST(AdbCommands, AFileThePhoneDoesNotHaveIsNotWritten) {
-    FakePhone phone;
-    const std::string local = phone.Scratch("contacts2.db-wal");
-    PullFile(std::string(kContacts) + "-wal", local, phone.Options());
-    EXPECT_FALSE(platform::FileExists(local));
-    EXPECT_EQ(phone.Invocations().size(), 6u);  // no chmod back without a mode
-}
-
-TEST(AdbCommands, OneMebibyteOfOutputComesBackWhole) {
-    FakePhone phone;
+    phone.SetPty(true);
     std::string bytes(1 << 20, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
     phone.Put("/sdcard/big.bin", bytes);
+    const DeviceLink link(phone.Options(5s, 10s), "0123456789ABCDEF");
+    const std::string local = phone.Scratch("big copy.bin");
+    ASSERT_TRUE(platform::WriteWholeFile(local, "an older copy, longer than nothing"));
     const Clock::time_point start = Clock::now();
-    const std::string out = RunAdb({"shell", "su", "root", "cat", "/sdcard/big.bin"}, phone.Options(5s, 10s));
+    const AdbRun run = link.RunIntoFile({"exec-out", "su", "root", "cat", "/sdcard/big.bin"}, local, 10s);
     EXPECT_LT(Since(start), 5s);
-    ASSERT_EQ(out.size(), bytes.size());
-    EXPECT_TRUE(out == bytes);
+    EXPECT_EQ(run.output, "");
+    const std::string copy = platform::ReadWholeFile(local).value_or("");
+    ASSERT_EQ(copy.size(), bytes.size());
+    EXPECT_TRUE(copy == bytes);
+    EXPECT_NE(link.Run({"shell", "su", "root", "cat", "/sdcard/big.bin"}, 10s).output.size(), bytes.size());
 }
 
 // ------------------------------------------------------------ time limits
@@ -250,15 +193,6 @@ TEST(AdbTimeLimits, AHangingKillServerIsKilledAtTheHiddenLimit) {
     EXPECT_LT(Since(start), 2s);
 }
 
-TEST(AdbTimeLimits, AHangingPullStillGetsItsModeBack) {
-    FakePhone phone;
-    phone.Put(kContacts, "bytes");
-    phone.HangOn({"pull"});
-    PullFile(kContacts, phone.Scratch("copy.db"), phone.Options(2s, 300ms));
-    EXPECT_EQ(phone.Mode(kContacts), "660");
-    EXPECT_EQ(phone.Invocations().back(), (Invocation {"shell", "su", "root", "chmod", "660", kContacts}));
-}
-
 TEST(AdbTimeLimits, TheProductLimitsHoldForAClientThatNeverAnswers) {
     // The one test at the real limits: 3000 ms for the server start, then
     // 10000 ms for the device list.
@@ -281,48 +215,37 @@ TEST(AdbTimeLimits, TheProductLimitsHoldForAClientThatNeverAnswers) {
 
 // ------------------------------------------------------------ client path
 
-#ifdef _WIN32
-TEST(AdbClient, BesideTheExecutableWhateverThePath) {
-    const std::string beside = platform::ExecutableFolder() + "\\velmora-quillbrook-adb-help.exe";
-    EXPECT_EQ(AdbClientPath(), beside);
+TEST(AdbClient, BesideTheProgramElseAdbOnThePath) {
     testsupport::ScopedTempFolder folder("qb-adb-path-");
+    platform::CreateFolder(folder.File("program"));
     platform::CreateFolder(folder.File("bin"));
-    ASSERT_TRUE(platform::CopyFileReplace(testsupport::FakeClientPath(), platform::JoinPath(folder.File("bin"), "adb.exe")));
-    const std::string oldPath = platform::GetEnvironmentValue("PATH").value_or("");
-    platform::SetEnvironmentValue("PATH", folder.File("bin"));
-    EXPECT_EQ(AdbClientPath(), beside);
-    platform::SetEnvironmentValue("PATH", oldPath);
-}
-
-TEST(AdbClient, TheDefaultClientIsTheOneStagedBesideTheProgram) {
-    // The build puts the fake client there under the client's name.
-    ASSERT_TRUE(platform::FileExists(AdbClientPath())) << AdbClientPath();
-    FakePhone phone;
-    phone.Put(kContacts, "bytes");
-    EXPECT_EQ(QueryDeviceState(), DeviceState::Ready);
-    PullFile(kContacts, phone.Scratch("copy of contacts2.db"));
-    KillServer();
-    EXPECT_EQ(platform::ReadWholeFile(phone.Scratch("copy of contacts2.db")).value_or(""), "bytes");
-    EXPECT_EQ(phone.Invocations().size(), 11u);  // 2 for the query, 8 for the pull, 1 to stop
-    EXPECT_EQ(phone.Invocations().back(), Invocation {"kill-server"});
-}
-#else
-TEST(AdbClient, BesideTheExecutableElseAdbOnThePath) {
-    const std::string beside = platform::JoinPath(
-        platform::ExecutableFolder(), std::string(kAdbClientName) + std::string(platform::ExecutableSuffix()));
-    ASSERT_FALSE(platform::FileExists(beside)) << "a client beside the test program hides the PATH lookup";
-    testsupport::ScopedTempFolder folder("qb-adb-path-");
-    platform::CreateFolder(folder.File("bin"));
-    const std::string adb = platform::JoinPath(folder.File("bin"), "adb" + std::string(platform::ExecutableSuffix()));
+    const std::string suffix(platform::ExecutableSuffix());
+    const std::string beside = platform::JoinPath(folder.File("program"), std::string(kAdbClientName) + suffix);
+    const std::string adb = platform::JoinPath(folder.File("bin"), "adb" + suffix);
     ASSERT_TRUE(platform::CopyFileReplace(testsupport::FakeClientPath(), adb));
     std::filesystem::permissions(adb, std::filesystem::perms::owner_all);
 
     const std::string oldPath = platform::GetEnvironmentValue("PATH").value_or("");
     platform::SetEnvironmentValue("PATH", folder.File("bin"));
-    EXPECT_EQ(AdbClientPath(), adb);
+    EXPECT_EQ(FindAdbClient(folder.File("program")), adb);
     platform::SetEnvironmentValue("PATH", folder.File("empty"));
-    EXPECT_EQ(AdbClientPath(), beside);
+    EXPECT_EQ(FindAdbClient(folder.File("program")), beside);
+    // The client beside the program comes first.
+    ASSERT_TRUE(platform::CopyFileReplace(testsupport::FakeClientPath(), beside));
+    platform::SetEnvironmentValue("PATH", folder.File("bin"));
+    EXPECT_EQ(FindAdbClient(folder.File("program")), beside);
     platform::SetEnvironmentValue("PATH", oldPath);
+    EXPECT_EQ(AdbClientPath(), FindAdbClient(platform::ExecutableFolder()));
+}
+
+#ifdef _WIN32
+TEST(AdbClient, TheDefaultClientIsTheOneStagedBesideTheProgram) {
+    // The build puts the fake client there under the client's name.
+    ASSERT_TRUE(platform::FileExists(AdbClientPath())) << AdbClientPath();
+    FakePhone phone;
+    EXPECT_EQ(QueryDeviceState(), DeviceState::Ready);
+    KillServer();
+    EXPECT_EQ(phone.Invocations(), (std::vector<Invocation> {{"start-server"}, {"devices"}, {"kill-server"}}));
 }
 #endif
 

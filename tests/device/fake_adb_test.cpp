@@ -1,6 +1,8 @@
 // The fake bridge client on its own: what it prints for each command, exit
 // codes, its phone's rules (a pull needs a readable file, chmod and stat need
-// su) and its log, run directly as a child process.
+// su, each su reads its arguments its own way, SELinux refuses pulls under
+// /data), several devices, an unplugged phone and its log, run directly as a
+// child process.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -112,7 +114,7 @@ TEST(FakeAdbShell, SuChmodAndStatActAsRootOnly) {
 
     const auto asShell = Adb({"shell", "chmod", "777", kContacts});
     EXPECT_EQ(asShell.exitCode, 1);
-    EXPECT_NE(asShell.output.find("Operation not permitted"), std::string::npos);
+    EXPECT_NE(asShell.output.find("Permission denied"), std::string::npos);
     EXPECT_EQ(phone.Mode(kContacts), "600");
 
     const auto missing = Adb({"shell", "su", "root", "chmod", "777", "/data/none"});
@@ -133,12 +135,89 @@ TEST(FakeAdbShell, CommandsNeedAUsableDevice) {
     phone.SetState("unauthorized");
     const auto unauthorized = Adb({"shell", "id"});
     EXPECT_EQ(unauthorized.exitCode, 1);
-    EXPECT_EQ(unauthorized.output.rfind("adb: device unauthorized.\n", 0), 0u) << unauthorized.output;
+    EXPECT_EQ(unauthorized.output.rfind("error: device unauthorized.\n", 0), 0u) << unauthorized.output;
     phone.SetState("offline");
-    EXPECT_EQ(Adb({"pull", kContacts, "x"}).output, "adb: device offline\n");
+    EXPECT_EQ(Adb({"pull", kContacts, "x"}).output, "adb: error: failed to get feature set: device offline\n");
     phone.SetState("none");
-    EXPECT_EQ(Adb({"shell", "id"}).output, "adb: no devices/emulators found\n");
+    EXPECT_EQ(Adb({"shell", "id"}).output, "error: no devices/emulators found\n");
+    EXPECT_EQ(Adb({"exec-out", "id"}).exitCode, 255);
     EXPECT_EQ(Adb({"frobnicate"}).exitCode, 1);
+    EXPECT_EQ(Adb({"-d", "devices"}).exitCode, 1);
+}
+
+TEST(FakeAdbShell, EachSuReadsItsArgumentsAsTheRealOneDoes) {
+    const std::string p = kContacts;
+    const struct {
+        const char* su;
+        std::vector<std::string> command;  // after "shell"
+        std::string output;
+        std::string mode;  // of the database afterwards
+    } cases[] = {
+        {"aosp", {"su", "root", "stat", "-c", "%a", p}, "660\n", "660"},
+        {"aosp", {"su", "0", "chmod", "600", p}, "", "600"},
+        {"aosp", {"su", "-c", "'chmod 600 " + p + "'"}, "su: invalid uid/gid '-c'\n", "660"},
+        {"aosp", {"su", "root"}, "", "660"},
+        {"manager", {"su", "-c", "'stat -c %a " + p + "'"}, "660\n", "660"},
+        {"manager", {"su", "-c", "'chmod 600 " + p + "'"}, "", "600"},
+        {"manager", {"su", "root", "chmod", "777", p}, "", "660"},
+        {"manager", {"su", "root", "stat", "-c", "%a", p}, "/system/bin/sh: %a: inaccessible or not found\n", "660"},
+        {"manager", {"su", "0", "id"}, "", "660"},
+        {"manager", {"su", "--mount-master", "-c", "id"}, "uid=0(root) gid=0(root) groups=0(root) context=u:r:su:s0\n",
+         "660"},
+        {"manager", {"su", "-x"}, "su: invalid option -- 'x'\n", "660"},
+        {"", {"su", "-c", "id"}, "/system/bin/sh: su: inaccessible or not found\n", "660"},
+    };
+    for (const auto& c : cases) {
+        FakePhone phone;
+        phone.SetSuKind(c.su);
+        phone.Put(kContacts, "x");
+        Adb({"start-server"});
+        std::vector<std::string> args = {"shell"};
+        args.insert(args.end(), c.command.begin(), c.command.end());
+        EXPECT_EQ(Adb(args).output, c.output) << c.su << ": " << c.command[1];
+        EXPECT_EQ(phone.Mode(kContacts), c.mode) << c.su << ": " << c.command[1];
+    }
+}
+
+TEST(FakeAdbShell, RefusesLinesThatNeedMoreOfTheShell) {
+    FakePhone phone;
+    Adb({"start-server"});
+    for (const char* line : {"id; id", "echo $HOME", "ls /data/*", "cat /x > /y", "su -c 'id", "`id`", "# id"}) {
+        const auto run = Adb({"shell", line});
+        EXPECT_EQ(run.exitCode, 2) << line;
+        EXPECT_NE(run.output.find("would not read this line"), std::string::npos) << line << ": " << run.output;
+    }
+    EXPECT_EQ(Adb({"shell", "\"id\""}).exitCode, 0);
+}
+
+TEST(FakeAdbPhones, SelinuxPtyTwoDevicesAndAnUnpluggedPhone) {
+    FakePhone phone;
+    phone.Put(kContacts, "line one\nline two\n");
+    phone.SetMode(kContacts, "777");
+    Adb({"start-server"});
+    phone.SetSelinux(true);
+    EXPECT_NE(Adb({"pull", kContacts, phone.Scratch("c")}).output.find("Permission denied"), std::string::npos);
+    EXPECT_NE(Adb({"shell", "cat", kContacts}).output.find("Permission denied"), std::string::npos);
+    phone.SetPty(true);
+    EXPECT_EQ(Adb({"shell", "su", "root", "cat", kContacts}).output, "line one\r\nline two\r\n");
+    EXPECT_EQ(Adb({"exec-out", "su", "root", "cat", kContacts}).output, "line one\nline two\n");
+    // exec-out mixes the phone's errors into its output and ends well.
+    const auto missing = Adb({"exec-out", "su", "root", "cat", "/data/none"});
+    EXPECT_EQ(missing.exitCode, 0);
+    EXPECT_EQ(missing.output, "cat: /data/none: No such file or directory\n");
+
+    phone.SetOthers("emulator-5554 device\n");
+    EXPECT_EQ(Adb({"devices"}).output, "List of devices attached\nemulator-5554\tdevice\n0123456789ABCDEF\tdevice\n\n");
+    EXPECT_EQ(Adb({"shell", "id"}).output, "error: more than one device/emulator\n");
+    EXPECT_EQ(Adb({"-s", "emulator-5554", "shell", "su", "root", "id"}).output,
+              "/system/bin/sh: su: inaccessible or not found\n");
+    EXPECT_EQ(Adb({"-s", "R58", "shell", "id"}).output, "error: device 'R58' not found\n");
+
+    phone.VanishAfter(5);
+    const auto cut = Adb({"-s", "0123456789ABCDEF", "exec-out", "su", "root", "cat", kContacts});
+    EXPECT_EQ(cut.exitCode, 0);
+    EXPECT_EQ(cut.output, "line ");
+    EXPECT_EQ(Adb({"-s", "0123456789ABCDEF", "shell", "id"}).output, "error: device '0123456789ABCDEF' not found\n");
 }
 
 TEST(FakeAdbLog, RecordsEveryArgumentVectorExactly) {

@@ -1,5 +1,7 @@
 #include "tests/device/fake_phone.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
 #include "platform/file.h"
@@ -51,6 +53,38 @@ void FakePhone::SetSerial(const std::string& serial) const { Write(PhoneFile("se
 void FakePhone::SetSu(bool works) const {
     if (works) Write(PhoneFile("su"), "");
     else platform::DeleteFileIfExists(PhoneFile("su"));
+}
+
+void FakePhone::SetSuKind(const std::string& kind) const {
+    if (kind.empty()) platform::DeleteFileIfExists(PhoneFile("su"));
+    else Write(PhoneFile("su"), kind + "\n");
+}
+
+void FakePhone::SetSelinux(bool enforcing) const {
+    if (enforcing) Write(PhoneFile("selinux"), "enforcing\n");
+    else platform::DeleteFileIfExists(PhoneFile("selinux"));
+}
+
+void FakePhone::SetPty(bool pty) const {
+    if (pty) Write(PhoneFile("pty"), "");
+    else platform::DeleteFileIfExists(PhoneFile("pty"));
+}
+
+void FakePhone::SetOthers(const std::string& lines) const { Write(PhoneFile("others"), lines); }
+
+void FakePhone::VanishAfter(std::size_t bytes) const { Write(PhoneFile("vanish"), std::to_string(bytes) + "\n"); }
+
+std::vector<std::string> FakePhone::Files() const {
+    namespace fs = std::filesystem;
+    const fs::path root(PhoneFile("fs"));
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (it->is_regular_file()) files.push_back("/" + fs::relative(it->path(), root).generic_string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 void FakePhone::HangOn(const std::vector<std::string>& commands) const {

@@ -26,6 +26,16 @@ public:
     void SetState(const std::string& state) const;
     void SetSerial(const std::string& serial) const;
     void SetSu(bool works) const;
+    // "aosp" or "manager" (tools/fake_adb describes them); "" for none.
+    void SetSuKind(const std::string& kind) const;
+    void SetSelinux(bool enforcing) const;
+    void SetPty(bool pty) const;
+    // Devices listed before this phone: "SERIAL STATE" lines.
+    void SetOthers(const std::string& lines) const;
+    // The next transfer stops after that many bytes and the phone goes.
+    void VanishAfter(std::size_t bytes) const;
+    // The remote paths of every file on the phone, sorted.
+    std::vector<std::string> Files() const;
     void HangOn(const std::vector<std::string>& commands) const;
     // Puts a file on the phone under its remote path.
     void Put(const std::string& remote, const std::string& bytes) const;

@@ -13,6 +13,11 @@
 
 #include "tests/support/scratch_folder_test.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace qb::platform {
 namespace {
 
@@ -305,6 +310,95 @@ TEST_F(FileService, FolderCannotReplaceAFile) {
     EXPECT_FALSE(CreateFolders(Path("f/sub")));
     EXPECT_EQ(Get("f"), "x");
 }
+
+// ---------------------------------------------------------------- private folders and files
+
+#ifndef _WIN32
+fs::perms Permissions(const std::string& path) { return fs::symlink_status(path).permissions() & fs::perms::all; }
+
+TEST_F(FileService, APrivateFolderIsMadeAfreshForThisUserAloneAndNoLinkInItIsFollowed) {
+    Put("outside", "not to be touched");
+    fs::permissions(Path("outside"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    // What an earlier run left, a link among it.
+    fs::create_directories(Path("work/bak"));
+    Put("work/bak/contacts2.db", "old copy");
+    fs::create_symlink(Path("outside"), Path("work/contacts2.db"));
+    // Whatever the umask takes away, the folder is the user's to write.
+    const mode_t oldMask = ::umask(0277);
+    const bool made = CreatePrivateFolder(Path("work"));
+    ::umask(oldMask);
+    ASSERT_TRUE(made);
+    EXPECT_TRUE(fs::is_empty(Path("work")));
+    EXPECT_EQ(Permissions(Path("work")), fs::perms::owner_all);
+    EXPECT_EQ(Get("outside"), "not to be touched");
+
+    // A file made in it replaces a link planted there instead of following it.
+    fs::create_symlink(Path("outside"), Path("work/copy"));
+    auto file = OutputFile::Create(Path("work/copy"), nullptr, FileAccess::OwnerOnly);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->Write("new", 3));
+    ASSERT_TRUE(file->Close());
+    EXPECT_FALSE(fs::is_symlink(Path("work/copy")));
+    EXPECT_EQ(Get("work/copy"), "new");
+    EXPECT_EQ(Permissions(Path("work/copy")), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Get("outside"), "not to be touched");
+
+    // A file another program wrote is narrowed; a link is not followed.
+    Put("work/pulled", "x");
+    fs::permissions(Path("work/pulled"), fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_TRUE(RestrictToOwner(Path("work/pulled")));
+    EXPECT_EQ(Permissions(Path("work/pulled")), fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(Path("outside"), Path("work/link"));
+    EXPECT_FALSE(RestrictToOwner(Path("work/link")));
+    EXPECT_FALSE(RestrictToOwner(Path("work/none")));
+    EXPECT_EQ(Permissions(Path("outside")), fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+}
+
+TEST_F(FileService, APlantedLinkToAFolderIsReplacedNotFollowed) {
+    fs::create_directories(Path("target"));
+    Put("target/keep", "x");
+    fs::create_directory_symlink(Path("target"), Path("work"));
+    ASSERT_TRUE(CreatePrivateFolder(Path("work")));
+    EXPECT_FALSE(fs::is_symlink(Path("work")));
+    EXPECT_TRUE(fs::is_directory(Path("work")));
+    EXPECT_EQ(Get("target/keep"), "x");
+}
+
+TEST_F(FileService, AFolderOrLinkOfAnotherUserIsRefused) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+    constexpr uid_t kNobody = 65534;
+    fs::create_directories(Path("work"));
+    Put("work/theirs", "x");
+    ASSERT_EQ(::chown(Path("work").c_str(), kNobody, kNobody), 0);
+    fs::create_directory_symlink(Path("elsewhere"), Path("link"));
+    ASSERT_EQ(::lchown(Path("link").c_str(), kNobody, kNobody), 0);
+    for (const char* name : {"work", "link"}) {
+        std::string error;
+        EXPECT_FALSE(CreatePrivateFolder(Path(name), &error)) << name;
+        EXPECT_NE(error.find("owned by another user"), std::string::npos) << error;
+    }
+    EXPECT_EQ(Get("work/theirs"), "x");
+    EXPECT_TRUE(fs::is_symlink(Path("link")));
+}
+#else
+TEST_F(FileService, APrivateFolderKeepsAFolderAndRefusesAFile) {
+    fs::create_directories(Path("work"));
+    Put("work/kept", "x");
+    EXPECT_TRUE(CreatePrivateFolder(Path("work")));
+    EXPECT_EQ(Get("work/kept"), "x");
+    EXPECT_TRUE(CreatePrivateFolder(Path("new")));
+    EXPECT_TRUE(fs::is_directory(Path("new")));
+    Put("file", "x");
+    EXPECT_FALSE(CreatePrivateFolder(Path("file")));
+    auto file = OutputFile::Create(Path("work/kept"), nullptr, FileAccess::OwnerOnly);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->Write("new", 3));
+    ASSERT_TRUE(file->Close());
+    EXPECT_EQ(Get("work/kept"), "new");
+    EXPECT_TRUE(RestrictToOwner(Path("work/kept")));
+    EXPECT_FALSE(RestrictToOwner(Path("work")));
+}
+#endif
 
 TEST(TempFolders, TempFolderEndsWithASeparator) {
     const std::string temp = TempFolder();

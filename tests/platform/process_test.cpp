@@ -10,7 +10,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -219,6 +221,65 @@ TEST(ProcessTimeLimit, RunsOnTwoThreadsAtOnceKeepTheirOwnOutputAndLimits) {
     slow.join();
     EXPECT_TRUE(slowResult.timedOut);
     EXPECT_EQ(slowResult.output, "slow");
+}
+
+// ------------------------------------------------------------ stop and output into a file
+
+TEST(ProcessStop, AStopKillsAHangingChildAtOnceAndStartsNothingAfterwards) {
+    for (const ChildOutput mode : {ChildOutput::Capture, ChildOutput::Discard}) {
+        std::stop_source stop;
+        std::thread stopper([&stop] {
+            std::this_thread::sleep_for(200ms);
+            stop.request_stop();
+        });
+        const Clock::time_point start = Clock::now();
+        const ProcessResult r = RunProcess({kChild, "hang", "partial"}, 60s, mode, stop.get_token());
+        stopper.join();
+        EXPECT_TRUE(r.started);
+        EXPECT_TRUE(r.stopped);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.output, mode == ChildOutput::Capture ? "partial" : "");
+        // Far below the minute that waiting for the child would take.
+        EXPECT_LT(Since(start), 5s);
+        const ProcessResult after = RunProcess({kChild, "echo", "x"}, 10s, mode, stop.get_token());
+        EXPECT_FALSE(after.started);
+        EXPECT_TRUE(after.stopped);
+    }
+    // A token nobody stops changes nothing.
+    std::stop_source idle;
+    EXPECT_EQ(RunProcess({kChild, "echo", "x"}, 10s, ChildOutput::Capture, idle.get_token()).output, Echoed({"x"}));
+}
+
+TEST(ProcessIntoFile, OutputGoesIntoANewFileAndErrorIntoTheResult) {
+    namespace fs = std::filesystem;
+    std::random_device random;
+    const fs::path folder = fs::temp_directory_path() / ("qb-into-file-" + std::to_string(random()));
+    fs::create_directories(folder);
+    const std::string target = (folder / "out put.bin").string();
+    std::ofstream(target) << "an older and longer file that must not survive";
+    const ProcessResult mixed = RunProcessIntoFile({kChild, "mixed"}, target, 10s);
+    EXPECT_EQ(mixed.exitCode, 0);
+    EXPECT_EQ(mixed.output, "err1\n");
+    std::ifstream in(target, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "out1\nout2\n");
+    in.close();
+
+    const ProcessResult big = RunProcessIntoFile({kChild, "write", std::to_string(3 << 20)}, target, 10s);
+    EXPECT_EQ(big.exitCode, 0);
+    EXPECT_EQ(fs::file_size(target), std::uintmax_t {3 << 20});
+    EXPECT_FALSE(RunProcessIntoFile({kChild, "mixed"}, (folder / "no such folder" / "x").string(), 10s).started);
+#ifndef _WIN32
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    // A link planted at the path is replaced, and what it points to is left.
+    std::ofstream(folder / "elsewhere") << "not to be written";
+    fs::remove(target);
+    fs::create_symlink(folder / "elsewhere", target);
+    EXPECT_EQ(RunProcessIntoFile({kChild, "mixed"}, target, 10s).exitCode, 0);
+    EXPECT_FALSE(fs::is_symlink(target));
+    std::ifstream elsewhere(folder / "elsewhere");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(elsewhere), {}), "not to be written");
+#endif
+    fs::remove_all(folder);
 }
 
 // ------------------------------------------------------------ program lookup
