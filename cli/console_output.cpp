@@ -45,12 +45,16 @@ void PrintReport(std::ostream& out, const char* name, const output::ReportResult
 
 }  // namespace
 
-int PrintRecoverySummary(std::ostream& out, const RecoveredData& data, const ReportOutcome& reports) {
+void PrintCounts(std::ostream& out, const RecoveredData& data) {
     const Counts c = CountRecovered(data);
     out << "Contacts:      " << c.contacts << " (" << c.deletedContacts << " deleted)\n"
         << "Conversations: " << c.conversations << " (" << c.deletedConversations << " deleted)\n"
-        << "Messages:      " << c.messages << "\n"
-        << "Reports:\n";
+        << "Messages:      " << c.messages << "\n";
+}
+
+int PrintRecoverySummary(std::ostream& out, const RecoveredData& data, const ReportOutcome& reports) {
+    PrintCounts(out, data);
+    out << "Reports:\n";
     bool written = false;
     PrintReport(out, "Contacts.html", reports.contacts, written);
     PrintReport(out, "Messages.html", reports.messages, written);

@@ -27,6 +27,9 @@ private:
 // "quillbrook: <problem>" on stderr for each problem.
 void PrintProblems(const std::vector<std::string>& problems);
 
+// The counts of what loading found.
+void PrintCounts(std::ostream& out, const RecoveredData& data);
+
 // The counts and the report files (or why a report was not written). Returns
 // the process exit code: 0 when a report was written, 1 otherwise.
 int PrintRecoverySummary(std::ostream& out, const RecoveredData& data, const ReportOutcome& reports);

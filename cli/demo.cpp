@@ -56,7 +56,7 @@ struct ScratchFolder {
 
 }  // namespace
 
-int RunPhoneDemo(const std::string& out) {
+int RunPhoneDemo(const std::string& out, std::string& root) {
     const std::string samplePhone = platform::JoinPath(out, "sample-phone");
     std::string error;
     if (!tools::GenerateSamplePhone(samplePhone, tools::SamplePhoneOptions {}, &error)) {
@@ -96,7 +96,7 @@ int RunPhoneDemo(const std::string& out) {
     std::cout << "Bridge client runs: "
               << CountLines(platform::ReadWholeFile(platform::JoinPath(phone, "log")).value_or(""))
               << " (logged in " << platform::JoinPath(phone, "log") << ")\n";
-    const int code = ReportPhoneRecovery(recovery, out, std::cout);
+    const int code = ReportPhoneRecovery(recovery, out, std::cout, &root);
     if (recovery.state == device::DeviceState::Ready) PrintDeleted(std::cout, *recovery.data);
 
     // What the application does when it closes.
@@ -105,7 +105,7 @@ int RunPhoneDemo(const std::string& out) {
     return code;
 }
 
-int RunCardDemo(const std::string& out) {
+int RunCardDemo(const std::string& out, const std::string& root) {
     const std::string image = platform::JoinPath(out, "sample-card.img");
     std::string error;
     const std::optional<tools::CardTruth> truth = tools::GenerateSampleCard(image, tools::SampleCardOptions {}, &error);
@@ -115,7 +115,8 @@ int RunCardDemo(const std::string& out) {
     }
     std::cout << "\nSample card generated in " << image << " (" << truth->files.size()
               << " files to find, with decoys and files off block boundaries)\n";
-    const CarveResult result = CarveSource(image, out, "");
+    // The copies join the reports in the output root, as Recover leaves them.
+    const CarveResult result = CarveSource(image, root.empty() ? out : root, "");
     const int code = PrintCarveSummary(std::cout, result);
     if (code != 0) return code;
     std::uint64_t found = 0;
@@ -125,8 +126,9 @@ int RunCardDemo(const std::string& out) {
 }
 
 int RunDemo(const std::string& out) {
-    const int phone = RunPhoneDemo(out);
-    const int card = RunCardDemo(out);
+    std::string root;
+    const int phone = RunPhoneDemo(out, root);
+    const int card = RunCardDemo(out, root);
     return phone != 0 ? phone : card;
 }
 

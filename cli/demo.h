@@ -9,13 +9,15 @@ namespace qb::cli {
 
 // Generates the sample phone into <out>/sample-phone, lays it out as a phone
 // in <out>/phone, acquires its databases through the fake bridge client
-// beside the executable, recovers them, writes the reports into out and says
-// what was recovered.
-int RunPhoneDemo(const std::string& out);
+// beside the executable, recovers them, writes the reports into a new output
+// root <out>/QuillbrookHome<time> (root receives it) and says what was
+// recovered.
+int RunPhoneDemo(const std::string& out, std::string& root);
 
 // Generates the sample card image into <out>/sample-card.img, carves it
-// into <out>/disk<time>/ and says what was found.
-int RunCardDemo(const std::string& out);
+// into <root>/disk<time>/ (or <out>/disk<time>/ without a root) and says
+// what was found.
+int RunCardDemo(const std::string& out, const std::string& root);
 
 // Every stage in turn; returns the first failing stage's code, else 0.
 int RunDemo(const std::string& out);

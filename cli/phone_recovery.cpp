@@ -1,5 +1,7 @@
 #include "cli/phone_recovery.h"
 
+#include "cli/recover_output.h"
+
 #include <iostream>
 
 #include "cli/console_output.h"
@@ -115,7 +117,8 @@ PhoneRecovery RecoverPhone(const device::WorkPaths& paths, const device::AdbOpti
     return recovery;
 }
 
-int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, std::ostream& summary) {
+int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, std::ostream& summary,
+                        std::string* root) {
     const device::AcquisitionReport& acquisition = recovery.acquisition;
     summary << "Devices attached: " << DescribeDevices(acquisition.devices) << "\n";
     summary << "Phone: " << StateText(recovery.state);
@@ -132,8 +135,17 @@ int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, s
         summary << "Superuser: " << device::SuperuserFormName(acquisition.superuser) << "\n";
     }
     PrintProblems(recovery.problems);
-    const ReportOutcome reports = WriteReports(*recovery.data, out, output::DefaultTemplatePath());
-    return PrintRecoverySummary(summary, *recovery.data, reports);
+    PrintCounts(summary, *recovery.data);
+    const std::string folder = MakeOutputRoot(out);
+    if (root != nullptr) *root = folder;
+    if (folder.empty()) {
+        PrintProblems({"cannot create a folder in " + out});
+        return 1;
+    }
+    summary << "Recovered into " << folder << ":\n";
+    const output::RecoverOutcome outcome = WriteRecovered(RecordCategories(*recovery.data), folder, summary);
+    if (outcome.reports.empty()) summary << "  no report: nothing was recovered\n";
+    return outcome.reports.empty() ? 1 : 0;
 }
 
 int RunPhone(const std::string& out, const std::string& adbPath, const std::string& serial) {

@@ -47,9 +47,11 @@ PhoneRecovery RecoverPhone(const device::WorkPaths& paths, const device::AdbOpti
 
 // Prints the devices, the state and, when the phone could not be read, its
 // tips (exit code 1); otherwise names what was not copied on stderr, writes
-// both reports into out and prints the summary. Returns the process exit
-// code.
-int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, std::ostream& summary);
+// both reports through the recover job into a new output root in out (see
+// recover_output.h; *root receives it) and prints the summary. Returns the
+// process exit code: 0 when a report was written.
+int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, std::ostream& summary,
+                        std::string* root = nullptr);
 
 // The whole command, with the working folders under the user's temporary
 // folder, deleted at the end with everything in them, and the bridge server

@@ -187,8 +187,8 @@ TEST_F(Program, DemoRecoversTheSamplePhoneAndSaysWhat) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("Deleted contacts"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Deleted conversations"), std::string::npos) << run.out;
-    EXPECT_TRUE(platform::FileExists(platform::JoinPath(out, "Contacts.html")));
-    EXPECT_TRUE(platform::FileExists(platform::JoinPath(out, "Messages.html")));
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(out, "Contacts(", "Contacts.html")));
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(out, "Messages(", "Messages.html")));
     EXPECT_TRUE(platform::FileExists(platform::JoinPath(platform::JoinPath(out, "sample-phone"), "truth.json")));
 }
 

@@ -156,8 +156,9 @@ TEST_F(PhoneCommand, AReadyPhoneIsRecoveredIntoBothReportsAndTheCopiesAreDeleted
     const std::string counts = direct.output.substr(0, direct.output.find("Reports:"));
     EXPECT_NE(counts.find("deleted)"), std::string::npos) << counts;
     EXPECT_NE(run.output.find(counts), std::string::npos) << run.output << "\nexpected:\n" << counts;
-    EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("reports"), "Contacts.html")));
-    EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("reports"), "Messages.html")));
+    // Written as Recover writes them, in a new output root.
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("reports"), "Contacts(", "Contacts.html")));
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("reports"), "Messages(", "Messages.html")));
     // Nothing of the phone stays on this computer, and no bridge server runs.
     EXPECT_FALSE(platform::FolderExists(Work("Velmora")));
     EXPECT_FALSE(platform::FolderExists(Work("velmora-quillbrook")));
@@ -176,7 +177,7 @@ TEST_F(PhoneCommand, WithoutAClientNamedTheOneBesideTheProgramRuns) {
     const auto run = Quillbrook({"phone", "--out", Path("reports")});
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("Phone: ready"), std::string::npos) << run.output;
-    EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("reports"), "Messages.html")));
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("reports"), "Messages(", "Messages.html")));
     // The log writes each backslash of an argument doubled.
     std::string local;
     for (const char c : Work("velmora-quillbrook\\mmssms.db")) local += c == '\\' ? std::string("\\\\") : std::string(1, c);
@@ -192,7 +193,7 @@ TEST_F(PhoneCommand, AReadyPhoneWithoutSuAsksForRoot) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.output.find("no superuser command works on it"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("needs ROOT access on the phone"), std::string::npos);
-    EXPECT_FALSE(platform::FileExists(platform::JoinPath(Path("reports"), "Contacts.html")));
+    EXPECT_TRUE(testsupport::RecoveredPath(Path("reports"), "Contacts(", "Contacts.html").empty());
 }
 
 TEST_F(PhoneCommand, AFileThatFailsOnARootedPhoneIsNamedWithoutTheRootHint) {
@@ -291,7 +292,12 @@ TEST_F(PhoneCommand, TheDemoGoesThroughAcquisitionAndRecovery) {
     }
     const std::string log = platform::ReadWholeFile(platform::JoinPath(Path("demo"), "phone/log")).value_or("");
     EXPECT_NE(log.find(std::string("pull\t") + kContactsRemote + "\t"), std::string::npos);
-    EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("demo"), "Contacts.html")));
+    // The reports and the card's files share one output root, as Recover
+    // leaves them.
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("demo"), "Contacts(", "Contacts.html")));
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("demo"), "Messages(", "Messages.html")));
+    EXPECT_FALSE(testsupport::RecoveredPath(Path("demo"), "disk", "jpg").empty());
+    EXPECT_TRUE(std::filesystem::is_directory(testsupport::RecoveredPath(Path("demo"), "disk", "jpg")));
     // Its working copies lived in a folder of its own, gone afterwards.
     EXPECT_TRUE(std::filesystem::is_empty(temp_));
 }

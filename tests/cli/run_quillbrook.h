@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,30 @@ inline ShellRun RunQuillbrookInShell(const std::string& arguments, const std::st
     run.out = text(out);
     run.err = text(err);
     return run;
+}
+
+// The path of a file the recover job wrote under out: in its one output
+// root (QuillbrookHome<time>), in the one folder whose name starts with
+// folderPrefix ("Contacts(", "Messages(", "disk"), then the rest of the path
+// as given. Empty when there is no such root or folder.
+inline std::string RecoveredPath(const std::string& out, const std::string& folderPrefix, const std::string& rest) {
+    auto only = [](const std::filesystem::path& folder, const std::string& prefix) {
+        std::filesystem::path found;
+        int matches = 0;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            if (entry.path().filename().string().rfind(prefix, 0) == 0) {
+                found = entry.path();
+                ++matches;
+            }
+        }
+        return matches == 1 ? found : std::filesystem::path();
+    };
+    const std::filesystem::path root = only(std::filesystem::path(out), "QuillbrookHome");
+    if (root.empty()) return {};
+    const std::filesystem::path folder = only(root, folderPrefix);
+    if (folder.empty()) return {};
+    return (folder / std::filesystem::path(rest)).string();
 }
 
 }  // namespace qb::testsupport
