@@ -116,28 +116,10 @@ TEST_F(DataScreen, TheCardsGroupsAppearUnderItsDiskWithTheirCountsAndAPicturePre
     Snapshot("preview");
 }
 
-// A scan that goes on until it is stopped: the engine reports progress
-// slowly and finds nothing, so that Pause, Resume and Stop meet it running.
-std::atomic<int> slowScans {0};
-
-int SlowScan(const cdr::CdrInterface&, cdr::DeviceNode&, int, cdr::ScanCallback callback, void* userData) {
-    ++slowScans;
-    for (std::uint64_t done = 1; done <= 20000; ++done) {
-        if (callback(20000, done, nullptr, userData) == cdr::kStop) return 0;
-        ::Sleep(5);
-    }
-    return 0;
-}
-
 TEST_F(DataScreen, PauseResumeAndStopFollowTheScan) {
     const std::string first = temp_.Write("first.img", std::string(1 << 20, '\0'));
     const std::string second = temp_.Write("second.img", std::string(1 << 20, '\0'));
-    slowScans = 0;
-    storage_ = [first, second] {
-        auto storage = StorageWithImages({first, second});
-        storage->ScanPartition = &SlowScan;
-        return storage;
-    };
+    storage_ = [first, second] { return StorageWithSlowScan({first, second}); };
     OpenLoaded();
     ASSERT_TRUE(PumpUntil([&] { return ::SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0) > 1; }, 20s));
     auto click = [&](int id) { ::SendMessageW(Control(id), BM_CLICK, 0, 0); };
@@ -163,7 +145,7 @@ TEST_F(DataScreen, PauseResumeAndStopFollowTheScan) {
     ASSERT_TRUE(PumpUntil([&] { return ::SendMessageW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0) == 100; }, 10s));
     EXPECT_FALSE(::IsWindowEnabled(Control(IDC_STOP)));
     EXPECT_FALSE(::IsWindowEnabled(Control(IDC_PAUSE)));
-    EXPECT_EQ(slowScans.load(), 1);
+    EXPECT_EQ(SlowScans(), 1);
     Snapshot("stopped");
 }
 

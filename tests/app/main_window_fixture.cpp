@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <atomic>
+
 #include "platform/file.h"
 #include "tools/fake_adb/fake_phone_layout.h"
 #include "tools/sample_card/sample_card.h"
@@ -49,6 +51,30 @@ std::unique_ptr<cdr::DeviceNode> ImageDisks() {
 }
 
 }  // namespace
+
+namespace {
+
+std::atomic<int> slowScans {0};
+
+int SlowScan(const cdr::CdrInterface&, cdr::DeviceNode&, int, cdr::ScanCallback callback, void* userData) {
+    ++slowScans;
+    for (std::uint64_t done = 1; done <= 20000; ++done) {
+        if (callback(20000, done, nullptr, userData) == cdr::kStop) return 0;
+        ::Sleep(5);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::unique_ptr<cdr::CdrInterface> StorageWithSlowScan(std::vector<std::string> imagePaths) {
+    slowScans = 0;
+    auto storage = StorageWithImages(std::move(imagePaths));
+    storage->ScanPartition = &SlowScan;
+    return storage;
+}
+
+int SlowScans() { return slowScans.load(); }
 
 void ClickOnScreen(POINT press, std::optional<POINT> release) {
     INPUT input {};

@@ -89,5 +89,10 @@ std::unique_ptr<cdr::CdrInterface> StorageWithoutDisks();
 // removable disks (kept until the next call); with slowCopies, every read of
 // a copy or preview takes a tenth of a second.
 std::unique_ptr<cdr::CdrInterface> StorageWithImages(std::vector<std::string> imagePaths, bool slowCopies = false);
+// The same disks scanned by an engine that finds nothing and reports its
+// progress slowly until it is stopped, so that Pause, Resume, Stop, Back and
+// Close meet a running scan; SlowScans counts the disks it was run on.
+std::unique_ptr<cdr::CdrInterface> StorageWithSlowScan(std::vector<std::string> imagePaths);
+int SlowScans();
 
 }  // namespace qb::app::testsupport

@@ -169,26 +169,9 @@ TEST_F(RecoverRoad, RecoverAsksForAFolderAndACancelledChoiceDoesNothing) {
     EXPECT_TRUE(window_->OutputFolder().empty());
 }
 
-// A scan that goes on until it is stopped, and reads that take their time.
-std::atomic<int> slowScans {0};
-
-int SlowScan(const cdr::CdrInterface&, cdr::DeviceNode&, int, cdr::ScanCallback callback, void* userData) {
-    ++slowScans;
-    for (std::uint64_t done = 1; done <= 20000; ++done) {
-        if (callback(20000, done, nullptr, userData) == cdr::kStop) return 0;
-        ::Sleep(5);
-    }
-    return 0;
-}
-
 TEST_F(RecoverRoad, BackAnsweredNoChangesNothingAndYesDuringAPausedScanStartsAgain) {
     const std::string image = temp_.Write("disk.img", std::string(1 << 20, '\0'));
-    slowScans = 0;
-    storage_ = [image] {
-        auto storage = StorageWithImages({image});
-        storage->ScanPartition = &SlowScan;
-        return storage;
-    };
+    storage_ = [image] { return StorageWithSlowScan({image}); };
     bool answer = false;
     confirmBack_ = [&] { return answer; };
     OpenLoaded();
@@ -213,17 +196,13 @@ TEST_F(RecoverRoad, BackAnsweredNoChangesNothingAndYesDuringAPausedScanStartsAga
     // A new acquisition brings the phone back, and the disks are scanned again.
     ASSERT_TRUE(PumpUntil([&] { return window_->ScanStatus() == ScanRunning && window_->ContactCount() > 0; }, 30s));
     EXPECT_EQ(window_->Screen(), MainScreen::DataScreen);
-    EXPECT_EQ(slowScans.load(), 2);
+    EXPECT_EQ(SlowScans(), 2);
     EXPECT_TRUE(platform::FileExists(copy));
 }
 
 TEST_F(RecoverRoad, CloseDuringAScanEndsCleanlyAndDeletesTheCopies) {
     const std::string image = temp_.Write("disk.img", std::string(1 << 20, '\0'));
-    storage_ = [image] {
-        auto storage = StorageWithImages({image});
-        storage->ScanPartition = &SlowScan;
-        return storage;
-    };
+    storage_ = [image] { return StorageWithSlowScan({image}); };
     OpenLoaded();
     ASSERT_EQ(window_->ScanStatus(), ScanRunning);
     const std::string copy = window_->Paths().contactsDb;
