@@ -238,7 +238,9 @@ TEST(FakeAdbLog, RecordsEveryArgumentVectorExactly) {
 TEST(FakeAdbHang, AHangingCommandIsLoggedAndKilledByTheRunner) {
     FakePhone phone;
     phone.SetState("hang");
-    const auto run = platform::RunProcess({FakeClientPath(), "devices"}, std::chrono::milliseconds(300),
+    // Long enough for the client to start and log under a loaded machine; the
+    // hang itself lasts minutes, so the runner still has to kill it.
+    const auto run = platform::RunProcess({FakeClientPath(), "devices"}, std::chrono::seconds(3),
                                           platform::ChildOutput::Capture);
     EXPECT_TRUE(run.timedOut);
     EXPECT_EQ(phone.Invocations(), (std::vector<testsupport::Invocation> {{"devices"}}));
