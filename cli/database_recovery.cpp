@@ -5,14 +5,18 @@
 #include "platform/file.h"
 #include "platform/notifier.h"
 
+#include <string_view>
+
 namespace qb::cli {
 namespace {
 
 using dbrecover::TableKind;
 
 // Copies one input into the working folder under the name the loaders
-// expect. Returns the staged path, or empty when there is nothing to read.
-std::string Stage(const std::string& input, const std::string& folder, TableKind kind, bool withCompanions,
+// expect, with the log and journal beside it. Returns the staged path, or
+// empty when there is nothing to read. A copy SQLite refuses (cut short,
+// damaged) is still staged and named: its pages are carved as they are.
+std::string Stage(const std::string& input, const std::string& folder, TableKind kind, bool withLog,
                   const char* option, std::vector<std::string>& problems) {
     if (input.empty()) return {};
     platform::CreateFolders(folder);
@@ -23,15 +27,19 @@ std::string Stage(const std::string& input, const std::string& folder, TableKind
         problems.push_back(std::string(option) + " " + input + ": " + (reason.empty() ? error : reason));
         return {};
     }
-    if (withCompanions) {
-        for (const char* companion : {"-wal", "-shm"}) {
-            if (platform::FileExists(input + companion)) platform::CopyFileReplace(input + companion, staged + companion);
-        }
+    for (const char* companion : {"-wal", "-shm", "-journal"}) {
+        if (!withLog && std::string_view(companion) != "-journal") continue;
+        if (platform::FileExists(input + companion)) platform::CopyFileReplace(input + companion, staged + companion);
     }
-    if (const std::string reason = dbrecover::DatabaseProblem(staged, kind); !reason.empty()) {
+    const std::string reason = dbrecover::DatabaseProblem(staged, kind);
+    if (reason.empty()) return staged;
+    // Past the header check, a refusal by SQLite leaves pages worth carving;
+    // a file of another kind or without the table has none.
+    if (reason.rfind("cannot be", 0) != 0) {
         problems.push_back(std::string(option) + " " + input + ": " + reason);
         return {};
     }
+    problems.push_back(std::string(option) + " " + input + ": " + reason + "; its pages are read as they are");
     return staged;
 }
 

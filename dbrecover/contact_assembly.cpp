@@ -89,6 +89,40 @@ void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFla
     }
 }
 
+void ContactCarver::AddLiveRows(const LiveContactsReading& reading) {
+    for (const LiveDataRow& row : reading.rows) live_.emplace(row.rawContactId, row.mimetypeId, row.data1);
+}
+
+void ContactCarver::SeeLiveDataRow(const CarvedDataRow& row) {
+    live_.emplace(row.rawContactId, static_cast<std::uint32_t>(row.mimetypeId), std::string(row.data1));
+}
+
+void ContactCarver::AddCarvedDataRow(const CarvedDataRow& row) {
+    const auto mimetype = static_cast<std::uint32_t>(row.mimetypeId);
+    if (row.from.source != RowSource::FreeSpace && live_.count(Key(row.rawContactId, mimetype, std::string(row.data1)))) {
+        return;
+    }
+    if (row.cutShort) {
+        const auto key = static_cast<std::int64_t>(row.rawContactId);
+        if (key <= 0) return;
+        if (const auto it = contacts_.find(key); it != contacts_.end()) {
+            std::string_view rest = FieldOf(it->second, KindOf(mimetype, names_));
+            for (;;) {
+                const std::size_t bar = rest.find('|');
+                if (rest.substr(0, bar).substr(0, row.data1.size()) == row.data1) return;
+                if (bar == std::string_view::npos) break;
+                rest.remove_prefix(bar + 1);
+            }
+        }
+    }
+    AddDeletedDataRow(row.mimetypeId, row.rawContactId, row.data1);
+    if (row.cutShort) {
+        if (const auto it = contacts_.find(static_cast<std::int64_t>(row.rawContactId)); it != contacts_.end()) {
+            it->second.cutShort = 1;
+        }
+    }
+}
+
 void ContactCarver::AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t rawContactId, std::string_view data1) {
     const auto key = static_cast<std::int64_t>(rawContactId);
     // Raw contact ids are positive; a carved id of 0 or one that turns

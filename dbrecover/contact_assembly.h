@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <tuple>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -70,14 +72,26 @@ void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFla
 // Receives carved data rows: each forms or extends the deleted contact filed
 // under +rawContactId. Rows whose raw contact id is 0 or does not fit a
 // positive key are dropped: they could only merge into live contacts.
+//
+// A row carved from a page version older than the current one (any source
+// but FreeSpace) is a deleted row only when no live row of the copies is the
+// same row (raw contact id, mimetype id and data1): live rows of the
+// live-row readings (AddLiveRows) and live cells read raw (SeeLiveDataRow).
+// A value cut short is dropped when the field already holds a value that
+// begins with it.
 class ContactCarver final : public CarvedRowSink {
 public:
     ContactCarver(ContactMap& contacts, const MimetypeNames& names) : contacts_(contacts), names_(names) {}
     void AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t rawContactId, std::string_view data1) override;
+    void AddCarvedDataRow(const CarvedDataRow& row) override;
+    void SeeLiveDataRow(const CarvedDataRow& row) override;
+    void AddLiveRows(const LiveContactsReading& reading);
 
 private:
+    using Key = std::tuple<std::uint64_t, std::uint32_t, std::string>;
     ContactMap& contacts_;
     const MimetypeNames& names_;
+    std::set<Key> live_;
 };
 
 }  // namespace qb::dbrecover

@@ -24,6 +24,9 @@ struct ContactItem {
     std::string website;
     std::string note;
     std::string others;
+    // Beyond the Part: 1 when a carved value of the contact is only the part
+    // of a longer text that still lay on its page (its overflow pages were gone).
+    std::uint8_t cutShort = 0;
 };
 
 // Ascending by key: contacts read from live rows are filed under the negated

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <string>
+#include <map>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "dbrecover/contact_item.h"
@@ -32,21 +34,36 @@ MsgThread& FindOrCreateThread(ThreadMap& threads, std::string_view address, std:
 
 // Appends the message unless the conversation already holds one with the
 // same type, thread id, date text, address and body. The first copy wins.
+// A body cut short is the same message as one whose body begins with it:
+// the cut one is dropped, or takes the whole body when it came first.
 void AddMessage(MsgThread& thread, MsgItem message);
 
 // Folds one live-row reading into the map; deletedFlag is 0 for the current
 // copy and 1 for its backup copy.
 void AddLiveSmsRows(const std::vector<LiveSmsRow>& rows, std::uint8_t deletedFlag, ThreadMap& threads);
 
-// Receives carved sms rows: each is a deleted message.
+// Receives carved sms rows: each is a deleted message. A row carved from a
+// page version older than the current one (any source but FreeSpace) is a
+// deleted message only when no live row of the copies is the same message
+// (live rows of the live-row readings, AddLiveRows, and live cells read raw,
+// SeeLiveSmsRow); a body cut short is the same message as one it begins.
 class MessageCarver final : public CarvedRowSink {
 public:
     explicit MessageCarver(ThreadMap& threads) : threads_(threads) {}
     void AddDeletedSmsRow(std::string_view address, std::string_view body, std::uint64_t date, std::uint64_t threadId,
                           std::uint64_t type) override;
+    void AddCarvedSmsRow(const CarvedSmsRow& row) override;
+    void SeeLiveSmsRow(const CarvedSmsRow& row) override;
+    void AddLiveRows(const std::vector<LiveSmsRow>& rows);
 
 private:
+    // (type, thread id, date text, address) to the bodies live under it.
+    using Key = std::tuple<std::int32_t, std::int64_t, std::string, std::string>;
+    bool IsLive(const MsgItem& m) const;
+    MsgItem Carved(std::string_view address, std::string_view body, std::uint64_t date, std::uint64_t threadId,
+                   std::uint64_t type) const;
     ThreadMap& threads_;
+    std::map<Key, std::vector<std::string>> live_;
 };
 
 // Names each conversation after the contact whose phone list holds its

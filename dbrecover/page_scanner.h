@@ -26,6 +26,45 @@
 
 namespace qb::dbrecover {
 
+// Where a carved row was found.
+enum class RowSource : std::uint8_t {
+    FreeSpace,    // free space of the copy's current table pages (leaves and interior pages)
+    OlderPage,    // a table page version older than the current one: the main file under the log, or a log frame
+    StaleFrame,   // a log frame behind the log's restart or with a bad checksum
+    Journal,      // a page image of the rollback journal
+    Freelist,     // a freed page
+    Unreachable,  // a table page that no walk from the root reached (a damaged or cut copy)
+};
+const char* RowSourceName(RowSource source);
+
+struct Provenance {
+    RowSource source = RowSource::FreeSpace;
+    std::uint32_t page = 0;    // page number
+    std::uint32_t offset = 0;  // of the cell (or of its freeblock) in the page
+    std::int64_t rowid = -1;   // when the cell's row id survived
+    bool rebuilt = false;      // the cell's first bytes were overwritten and rebuilt from the shape
+};
+
+// A carved row of table data. data1 is only valid during the call.
+struct CarvedDataRow {
+    std::uint64_t mimetypeId = 0;
+    std::uint64_t rawContactId = 0;
+    std::string_view data1;
+    bool cutShort = false;  // the value ran on into overflow pages that are gone
+    Provenance from;
+};
+
+// A carved row of table sms. The texts are only valid during the call.
+struct CarvedSmsRow {
+    std::string_view address;
+    std::string_view body;
+    std::uint64_t date = 0;
+    std::uint64_t threadId = 0;
+    std::uint64_t type = 0;
+    bool bodyCutShort = false;  // the body ran on into overflow pages that are gone
+    Provenance from;
+};
+
 // Receives the accepted candidates of a scan, in the order they are carved.
 class CarvedRowSink {
 public:
@@ -36,6 +75,20 @@ public:
     // Messages variant: one deleted row of table sms.
     virtual void AddDeletedSmsRow(std::string_view /*address*/, std::string_view /*body*/, std::uint64_t /*date*/,
                                   std::uint64_t /*threadId*/, std::uint64_t /*type*/) {}
+
+    // The same with where the row was found; by default handed to the two
+    // above. Rows of a source other than FreeSpace come from page versions
+    // older than the current one and are deleted only when no live row of
+    // the copies is the same row.
+    virtual void AddCarvedDataRow(const CarvedDataRow& row) {
+        AddDeletedDataRow(row.mimetypeId, row.rawContactId, row.data1);
+    }
+    virtual void AddCarvedSmsRow(const CarvedSmsRow& row) {
+        AddDeletedSmsRow(row.address, row.body, row.date, row.threadId, row.type);
+    }
+    // A live row of the current version of a copy, read below SQLite.
+    virtual void SeeLiveDataRow(const CarvedDataRow& /*row*/) {}
+    virtual void SeeLiveSmsRow(const CarvedSmsRow& /*row*/) {}
 };
 
 // What one scan looked at.
@@ -45,6 +98,17 @@ struct ScanStats {
     std::uint64_t regions = 0;
     std::uint64_t freeBytes = 0;  // bytes of all carved regions
     std::uint64_t candidates = 0; // accepted candidates handed on
+    // Beyond the Part: what the recovery of all page versions looked at.
+    std::uint32_t interiorPages = 0;   // current interior pages whose free space was carved
+    std::uint32_t olderPages = 0;      // older page versions carved (main file under the log, log frames)
+    std::uint32_t walFrames = 0;       // frames in the log
+    std::uint32_t journalPages = 0;    // page images in the rollback journal
+    std::uint32_t freelistPages = 0;   // freed pages carved
+    std::uint32_t unreachablePages = 0;
+    std::uint64_t rebuiltCells = 0;    // accepted rows whose first bytes were rebuilt
+    std::uint64_t overflowFollowed = 0;
+    std::uint64_t cutShort = 0;
+    std::uint64_t liveCells = 0;       // live cells of the current version read raw
 };
 
 class PageScanner {

@@ -4,6 +4,7 @@
 #include "dbrecover/live_row_reader.h"
 #include "dbrecover/message_assembly.h"
 #include "dbrecover/schema_probe.h"
+#include "dbrecover/table_recovery.h"
 
 namespace qb::dbrecover {
 namespace {
@@ -13,30 +14,36 @@ void PostStep(platform::Notifier& window, std::uintptr_t step) { window.Post(WMU
 }  // namespace
 
 ScanStats ScanDatabase(const std::string& path, TableKind kind, CarvedRowSink& sink) {
-    auto layout = ProbeSchema(path, kind);
-    if (!layout) return {};
-    layout->pageSize = static_cast<std::int32_t>(PageSizeFromField(ReadPageSize(path)));
-    if (layout->pageSize == 0) return {};
-    return Scan(path, *layout, sink);
+    return RecoverTable(CaptureCompanions(path), kind, sink);
 }
 
 void LoadContacts(const std::string& currentPath, const std::string& backupPath, ContactMap& contactMap,
                   platform::Notifier& window) {
     // The page scans resolve mimetype ids through the names the live-row
     // readings leave behind, so those come first.
+    //
+    // The log and journal beside each copy are read before SQLite opens it:
+    // opening may roll a hot journal back and delete it.
+    const CopyEvidence current = CaptureCompanions(currentPath);
+    const CopyEvidence backup = CaptureCompanions(backupPath);
     MimetypeNames names;
     ContactMap working;
-    AddLiveDataRows(ReadLiveContacts(currentPath), 0, names, working);
+    const LiveContactsReading currentRows = ReadLiveContacts(currentPath);
+    AddLiveDataRows(currentRows, 0, names, working);
     PostStep(window, 1);
-    AddLiveDataRows(ReadLiveContacts(backupPath), 1, names, working);
+    const LiveContactsReading backupRows = ReadLiveContacts(backupPath);
+    AddLiveDataRows(backupRows, 1, names, working);
     PostStep(window, 2);
     for (auto& [id, contact] : working) contactMap.insert_or_assign(-id, std::move(contact));
     working.clear();
 
+    // Rows of older page versions that are still live rows are not deleted.
     ContactCarver carver(contactMap, names);
-    ScanDatabase(currentPath, TableKind::Contacts, carver);
+    carver.AddLiveRows(currentRows);
+    carver.AddLiveRows(backupRows);
+    RecoverTable(current, TableKind::Contacts, carver);
     PostStep(window, 3);
-    ScanDatabase(backupPath, TableKind::Contacts, carver);
+    RecoverTable(backup, TableKind::Contacts, carver);
     PostStep(window, 4);
 }
 
@@ -44,14 +51,22 @@ void LoadMessages(const ContactMap& contactMap, const std::string& currentPath, 
                   ThreadMap& threadMap, platform::Notifier& window) {
     // Carved rows come before live rows: a message found both ways stays as
     // its carved, deleted copy.
+    // The live rows are read first (their folding keeps its steps) so that
+    // rows of older page versions that are still live are not deleted.
+    const CopyEvidence current = CaptureCompanions(currentPath);
+    const CopyEvidence backup = CaptureCompanions(backupPath);
+    const std::vector<LiveSmsRow> currentRows = ReadLiveMessages(currentPath);
+    const std::vector<LiveSmsRow> backupRows = ReadLiveMessages(backupPath);
     MessageCarver carver(threadMap);
-    ScanDatabase(currentPath, TableKind::Messages, carver);
+    carver.AddLiveRows(currentRows);
+    carver.AddLiveRows(backupRows);
+    RecoverTable(current, TableKind::Messages, carver);
     PostStep(window, 5);
-    ScanDatabase(backupPath, TableKind::Messages, carver);
+    RecoverTable(backup, TableKind::Messages, carver);
     PostStep(window, 6);
-    AddLiveSmsRows(ReadLiveMessages(currentPath), 0, threadMap);
+    AddLiveSmsRows(currentRows, 0, threadMap);
     PostStep(window, 7);
-    AddLiveSmsRows(ReadLiveMessages(backupPath), 1, threadMap);
+    AddLiveSmsRows(backupRows, 1, threadMap);
     PostStep(window, 8);
     ResolveNamesAndSort(contactMap, threadMap);
 }

@@ -30,8 +30,10 @@ void LoadContacts(const std::string& currentPath, const std::string& backupPath,
 void LoadMessages(const ContactMap& contactMap, const std::string& currentPath, const std::string& backupPath,
                   ThreadMap& threadMap, platform::Notifier& window);
 
-// The page scan of one file: schema probe, page size, raw scan. Nothing is
-// scanned when the probe fails or the page size is not one SQLite can have.
+// The page scan of one file and the companions beside it (table_recovery.h):
+// every version of the table's pages in the file, its -wal and its
+// -journal, and its freelist. Nothing is scanned when neither SQLite nor the
+// raw pass find the table or the page size is not one SQLite can have.
 ScanStats ScanDatabase(const std::string& path, TableKind kind, CarvedRowSink& sink);
 
 }  // namespace qb::dbrecover

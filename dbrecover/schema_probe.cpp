@@ -2,7 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <cstring>
+#include <span>
 
 #include "platform/file.h"
 
@@ -60,6 +64,136 @@ struct Connection {
 
 const char* DatabaseFileName(TableKind kind) { return kind == TableKind::Contacts ? "contacts2.db" : "mmssms.db"; }
 
+const char* TableName(TableKind kind) { return kind == TableKind::Contacts ? "data" : "sms"; }
+
+namespace {
+
+std::string UpperCopy(const std::string& s) {
+    std::string u = s;
+    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return u;
+}
+
+// The declared columns of a table through PRAGMA table_info: no row needed.
+std::vector<ColumnSpec> TableInfo(sqlite3* db, const char* table) {
+    std::vector<ColumnSpec> columns;
+    const std::string sql = std::string("PRAGMA table_info(\"") + table + "\")";
+    sqlite3_stmt* stmt = nullptr;
+    int primaryKeys = 0;
+    std::vector<int> pk;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && stmt) {
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            ColumnSpec c;
+            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
+            const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2));
+            c.name = name ? name : "";
+            c.declaredType = type ? type : "";
+            c.notNull = sqlite3_column_int(stmt, 3) != 0;
+            if (sqlite3_column_type(stmt, 4) != SQLITE_NULL) {
+                const auto* d = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 4));
+                c.defaultValue = d ? d : "";
+            }
+            const int key = sqlite3_column_int(stmt, 5);
+            primaryKeys += key > 0;
+            pk.push_back(key);
+            columns.push_back(std::move(c));
+        }
+    }
+    sqlite3_finalize(stmt);
+    // INTEGER PRIMARY KEY alone (exactly that type name) makes the column the
+    // row id, stored in records as NULL.
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        columns[i].rowidAlias = primaryKeys == 1 && pk[i] == 1 && UpperCopy(columns[i].declaredType) == "INTEGER";
+    }
+    return columns;
+}
+
+// A connection that never folds the log into the file nor deletes it.
+void KeepLog(sqlite3* db) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+}
+
+std::vector<std::string> ColumnNames(const std::vector<ColumnSpec>& columns) {
+    std::vector<std::string> names;
+    for (const ColumnSpec& c : columns) names.push_back(c.name);
+    return names;
+}
+
+}  // namespace
+
+std::vector<ColumnSpec> ColumnsFromCreateTable(const std::string& sql) {
+    // Only "CREATE TABLE name (...)" and nothing after it.
+    std::size_t i = 0;
+    while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+    if (UpperCopy(sql.substr(i, 12)) != "CREATE TABLE") return {};
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return {};
+    }
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    std::vector<ColumnSpec> columns;
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, &tail) == SQLITE_OK && stmt) {
+        bool onlyOne = true;
+        for (const char* t = tail; t && *t; ++t) {
+            if (!std::isspace(static_cast<unsigned char>(*t)) && *t != ';') onlyOne = false;
+        }
+        if (onlyOne && sqlite3_step(stmt) == SQLITE_DONE) {
+            sqlite3_finalize(stmt);
+            stmt = nullptr;
+            // The one table the statement made.
+            sqlite3_stmt* names = nullptr;
+            std::string table;
+            if (sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &names, nullptr) ==
+                    SQLITE_OK &&
+                sqlite3_step(names) == SQLITE_ROW) {
+                const auto* n = reinterpret_cast<const char*>(sqlite3_column_text(names, 0));
+                table = n ? n : "";
+            }
+            sqlite3_finalize(names);
+            if (!table.empty() && table.find('"') == std::string::npos) columns = TableInfo(db, table.c_str());
+        }
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return columns;
+}
+
+std::optional<TableLayout> LayoutFromColumns(TableKind kind, std::vector<ColumnSpec> columns) {
+    if (columns.empty()) return std::nullopt;
+    TableLayout layout;
+    layout.kind = kind;
+    layout.columnCount = static_cast<std::uint16_t>(std::min<std::size_t>(columns.size(), 0xFFFF));
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        LocateColumn(layout, columns[i].name.c_str(), static_cast<std::int32_t>(i));
+    }
+    auto shape = ShapeFromColumns(kind, std::move(columns));
+    if (!shape) return std::nullopt;
+    // Records written under an older Android layout that this table's
+    // columns begin with (the upgrade added the rest at the end).
+    const std::vector<std::string> names = ColumnNames(shape->columns);
+    static const auto known = [] {
+        std::array<std::vector<std::vector<std::string>>, 2> lists;
+        for (TableKind k : {TableKind::Contacts, TableKind::Messages}) {
+            for (const std::string& sql : KnownAndroidTables(k)) {
+                lists[k == TableKind::Contacts ? 0 : 1].push_back(ColumnNames(ColumnsFromCreateTable(sql)));
+            }
+        }
+        return lists;
+    }();
+    for (const auto& old : known[kind == TableKind::Contacts ? 0 : 1]) {
+        if (old.size() < names.size() && std::equal(old.begin(), old.end(), names.begin())) {
+            shape->AddCount(static_cast<std::uint16_t>(old.size()));
+        }
+    }
+    layout.shape = std::make_shared<RecordShape>(std::move(*shape));
+    return layout;
+}
+
 std::optional<TableLayout> ProbeSchema(const std::string& path, TableKind kind) {
     if (!platform::FileExists(path)) return std::nullopt;
     if (path.find(DatabaseFileName(kind)) == std::string::npos) return std::nullopt;
@@ -68,6 +202,7 @@ std::optional<TableLayout> ProbeSchema(const std::string& path, TableKind kind) 
     if (sqlite3_open_v2(path.c_str(), &conn.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         return std::nullopt;
     }
+    KeepLog(conn.db);
     const TableQueries queries = QueriesFor(kind);
 
     bool haveRoot = false;
@@ -83,27 +218,118 @@ std::optional<TableLayout> ProbeSchema(const std::string& path, TableKind kind) 
         }
     }
     sqlite3_finalize(stmt);
-    stmt = nullptr;
-
-    TableLayout layout;
-    layout.kind = kind;
-    bool haveRow = false;
-    if (sqlite3_prepare(conn.db, queries.layout, -1, &stmt, nullptr) == SQLITE_OK && stmt) {
-        if (sqlite3_step(stmt) == SQLITE_ROW) {
-            haveRow = true;
-            const int count = sqlite3_column_count(stmt);
-            layout.columnCount = static_cast<std::uint16_t>(count);
-            for (int i = 0; i < count; ++i) LocateColumn(layout, sqlite3_column_name(stmt, i), i);
-        }
-    }
-    sqlite3_finalize(stmt);
-
-    if (!haveRoot || !haveRow || !AllColumnsLocated(layout)) return std::nullopt;
+    if (!haveRoot) return std::nullopt;
     // Page numbers are 32-bit in the file format; anything else is not a
     // page this file can have.
     if (rootPage < 1 || rootPage > 0x7FFFFFFF) return std::nullopt;
-    layout.rootPage = static_cast<std::int32_t>(rootPage);
+
+    auto layout = LayoutFromColumns(kind, TableInfo(conn.db, TableName(kind)));
+    if (!layout || !AllColumnsLocated(*layout)) return std::nullopt;
+    layout->rootPage = static_cast<std::int32_t>(rootPage);
     return layout;
+}
+
+namespace {
+
+std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+std::uint32_t Get32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// One sqlite_master row: type, name, tbl_name, rootpage, sql.
+struct MasterRow {
+    std::string type, name;
+    std::int64_t rootPage = 0;
+    std::string sql;
+};
+
+// Decodes the record of one cell of a sqlite_master leaf page at offset
+// `cell`, following its overflow chain through pages in use (bounded).
+std::optional<MasterRow> MasterCell(const std::vector<std::uint8_t>& page, std::size_t cell, std::uint32_t pageSize,
+                                    std::uint32_t usable, std::uint32_t pageCount, const SchemaPageFn& readPage) {
+    const std::size_t valid = page.size();
+    if (cell + 8 > valid) return std::nullopt;
+    const Varint p = ReadVarint(page, cell);
+    const Varint r = ReadVarint(page, cell + p.length);
+    const std::size_t start = cell + p.length + r.length;
+    if (p.value > (1u << 24) || start >= valid) return std::nullopt;
+    const std::uint64_t maxLocal = usable - 35, minLocal = (std::uint64_t{usable} - 12) * 32 / 255 - 23;
+    std::uint64_t local = p.value;
+    if (p.value > maxLocal) {
+        const std::uint64_t k = minLocal + (p.value - minLocal) % (usable - 4);
+        local = k <= maxLocal ? k : minLocal;
+    }
+    if (start + local > valid) return std::nullopt;
+    std::string payload(reinterpret_cast<const char*>(page.data() + start), static_cast<std::size_t>(local));
+    if (local < p.value) {
+        if (start + local + 4 > valid) return std::nullopt;
+        std::uint32_t next = Get32(page.data() + start + local);
+        std::vector<std::uint8_t> buf(pageSize);
+        for (std::uint32_t hops = 0; next != 0 && payload.size() < p.value && hops < pageCount; ++hops) {
+            if (next > pageCount || readPage(next, buf.data()) < usable) return std::nullopt;
+            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(usable - 4, p.value - payload.size()));
+            payload.append(reinterpret_cast<const char*>(buf.data() + 4), take);
+            next = Get32(buf.data());
+        }
+        if (payload.size() < p.value) return std::nullopt;
+    }
+    const std::span<const std::uint8_t> rec(reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size());
+    const Varint h = ReadVarint(rec, 0);
+    if (h.value > rec.size()) return std::nullopt;
+    std::size_t pos = h.length, body = static_cast<std::size_t>(h.value);
+    MasterRow row;
+    for (int col = 0; col < 5 && pos < h.value; ++col) {
+        const Varint t = ReadVarint(rec, pos);
+        pos += t.length;
+        const std::uint32_t type = AsSerialType(t.value);
+        const std::uint64_t size = SerialTypeSize(type);
+        if (body + size > rec.size()) return std::nullopt;
+        const std::string text(payload.data() + body, static_cast<std::size_t>(size));
+        if (col == 0) row.type = text;
+        if (col == 1) row.name = text;
+        if (col == 3) row.rootPage = type >= 1 && type <= 6 ? static_cast<std::int64_t>(ReadBigEndian(rec, body, static_cast<unsigned>(size))) : 0;
+        if (col == 4) row.sql = text;
+        body += static_cast<std::size_t>(size);
+    }
+    return row;
+}
+
+}  // namespace
+
+std::optional<RawSchemaEntry> ReadSchemaRaw(TableKind kind, std::uint32_t pageSize, std::uint32_t usableSize,
+                                            std::uint32_t pageCount, const SchemaPageFn& readPage) {
+    if (pageSize < 512 || usableSize < 480 || pageCount == 0) return std::nullopt;
+    std::vector<std::uint32_t> stack = {1};
+    std::vector<bool> visited(std::size_t {pageCount} + 1, false);
+    std::vector<std::uint8_t> page(pageSize);
+    while (!stack.empty()) {
+        const std::uint32_t n = stack.back();
+        stack.pop_back();
+        if (n == 0 || n > pageCount || visited[n]) continue;
+        visited[n] = true;
+        std::fill(page.begin(), page.end(), 0);
+        if (readPage(n, page.data()) == 0) continue;
+        const std::size_t h = n == 1 ? 100 : 0;
+        const std::uint8_t type = page[h];
+        const std::size_t cells = Get16(page.data() + h + 3);
+        const std::size_t pointers = h + (type == 5 ? 12 : 8);
+        if (type == 5) stack.push_back(Get32(page.data() + h + 8));
+        if (type != 5 && type != 13) continue;
+        for (std::size_t i = 0; i < cells && pointers + 2 * i + 2 <= pageSize; ++i) {
+            const std::size_t cell = Get16(page.data() + pointers + 2 * i);
+            if (cell + 4 > pageSize) continue;
+            if (type == 5) {
+                stack.push_back(Get32(page.data() + cell));
+                continue;
+            }
+            const auto row = MasterCell(page, cell, pageSize, usableSize, pageCount, readPage);
+            if (row && row->type == "table" && row->name == TableName(kind) && row->rootPage >= 1 &&
+                row->rootPage <= 0x7FFFFFFF) {
+                return RawSchemaEntry {static_cast<std::uint32_t>(row->rootPage), row->sql};
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace qb::dbrecover

@@ -41,12 +41,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
 namespace qb::dbrecover {
 
 enum class TableKind { Contacts, Messages };
+
+struct RecordShape;
 
 // What the schema probe learns of one table. Column positions are 0-based
 // positions in the result of "SELECT *" on the table; -1 when not located.
@@ -65,6 +68,10 @@ struct TableLayout {
     std::int32_t threadIdColumn = -1;
     std::int32_t dateColumn = -1;
     std::int32_t typeColumn = -1;
+    // The shape of the table's records from its CREATE TABLE statement, when
+    // the probe read one (record_shape.h). The Part's page scanner does not
+    // use it; the recovery of every page version does.
+    std::shared_ptr<const RecordShape> shape;
 };
 
 struct Varint {

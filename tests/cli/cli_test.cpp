@@ -106,6 +106,36 @@ TEST_F(DatabaseRecovery, NamesEachUnreadableInputWithItsReasonAndGoesOn) {
     EXPECT_FALSE(data->threads.empty());
 }
 
+TEST_F(DatabaseRecovery, ReadsAJournalBesideAnInputAndTheCopiesSqliteRefuses) {
+    // Secure delete leaves the deleted messages only in the journal's page
+    // images; renamed inputs must keep their journal.
+    tools::SamplePhoneOptions options;
+    options.persistJournal = true;
+    options.secureDelete = true;
+    std::string error;
+    ASSERT_TRUE(tools::GenerateSamplePhone(Path("journal"), options, &error)) << error;
+    const auto journalPhone = tools::SamplePhoneLayout(Path("journal"));
+    ASSERT_TRUE(platform::CopyFileReplace(journalPhone.messages, Path("sms.db")));
+    ASSERT_TRUE(platform::CopyFileReplace(journalPhone.messages + "-journal", Path("sms.db-journal")));
+    std::vector<std::string> problems;
+    const auto withJournal = cli::CountRecovered(*cli::RecoverDatabases({"", "", Path("sms.db"), ""}, nullptr, problems));
+    ASSERT_TRUE(platform::DeleteFileIfExists(Path("sms.db-journal")));
+    const auto without = cli::CountRecovered(*cli::RecoverDatabases({"", "", Path("sms.db"), ""}, nullptr, problems));
+    EXPECT_TRUE(problems.empty());
+    EXPECT_GT(withJournal.deletedConversations, without.deletedConversations);
+
+    // A damaged first page: SQLite refuses the copy, its other pages are carved.
+    std::string bytes = platform::ReadWholeFile(paths_.messagesBackup).value_or("");
+    ASSERT_GT(bytes.size(), 100u);
+    bytes[100] = 0;  // page 1's page type
+    ASSERT_TRUE(platform::WriteWholeFile(Path("damaged.db"), bytes));
+    problems.clear();
+    const auto damaged = cli::CountRecovered(*cli::RecoverDatabases({"", "", "", Path("damaged.db")}, nullptr, problems));
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("its pages are read as they are"), std::string::npos) << problems[0];
+    EXPECT_GT(damaged.messages, 0u);
+}
+
 TEST_F(DatabaseRecovery, WritesBothReportsOrSaysWhyNot) {
     std::vector<std::string> problems;
     auto data = cli::RecoverDatabases(AllInputs(), nullptr, problems);

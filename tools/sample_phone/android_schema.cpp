@@ -4,8 +4,8 @@
 
 namespace qb::tools {
 
-std::string ContactsSchemaSql() {
-    return R"SQL(
+std::string ContactsSchemaSql(bool android7) {
+    std::string sql = R"SQL(
 CREATE TABLE android_metadata (locale TEXT);
 INSERT INTO android_metadata VALUES ('en_US');
 CREATE TABLE accounts (_id INTEGER PRIMARY KEY AUTOINCREMENT, account_name TEXT, account_type TEXT, data_set TEXT);
@@ -47,6 +47,13 @@ CREATE TRIGGER raw_contacts_deleted BEFORE DELETE ON raw_contacts BEGIN
 END;
 CREATE VIEW view_raw_contacts AS SELECT _id, display_name, sort_key FROM raw_contacts ORDER BY sort_key COLLATE PHONEBOOK;
 )SQL";
+    if (android7) {
+        const std::string raw = "raw_contact_id INTEGER REFERENCES raw_contacts(_id) NOT NULL,";
+        sql.replace(sql.find(raw), raw.size(), raw + " hash_id TEXT,");
+        const std::string last = "data_sync4 TEXT);";
+        sql.replace(sql.find(last), last.size(), "data_sync4 TEXT, carrier_presence INTEGER NOT NULL DEFAULT 0);");
+    }
+    return sql;
 }
 
 std::string MessagesSchemaSql(bool android5Columns) {

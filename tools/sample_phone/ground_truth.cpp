@@ -8,7 +8,7 @@ namespace qb::tools {
 namespace {
 
 constexpr const char* kStateNames[] = {"live", "addedAfterCheckpoint", "deletedBeforeCheckpoint",
-                                       "deletedAfterCheckpoint"};
+                                       "deletedAfterCheckpoint", "transient"};
 
 using Writer = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
 
@@ -35,6 +35,11 @@ void PutStateAndIntact(Writer& w, RowState state, const Intact& intact) {
     Put(w, "state", RowStateName(state));
     Put(w, "intactInCurrent", intact.inCurrent);
     Put(w, "intactInBackup", intact.inBackup);
+    Put(w, "inCurrentFile", intact.inCurrentFile);
+    Put(w, "inLog", intact.inLog);
+    Put(w, "inJournal", intact.inJournal);
+    Put(w, "inBackupFile", intact.inBackupFile);
+    Put(w, "tailInPull", intact.tailInPull);
 }
 
 bool ReadIntact(const rapidjson::Value& v, Intact& out) {
@@ -42,6 +47,15 @@ bool ReadIntact(const rapidjson::Value& v, Intact& out) {
     if (!v.HasMember("intactInBackup") || !v["intactInBackup"].IsBool()) return false;
     out.inCurrent = v["intactInCurrent"].GetBool();
     out.inBackup = v["intactInBackup"].GetBool();
+    // Absent from truth files written before these were kept.
+    const auto flag = [&](const char* key, bool& to) {
+        if (v.HasMember(key) && v[key].IsBool()) to = v[key].GetBool();
+    };
+    flag("inCurrentFile", out.inCurrentFile);
+    flag("inLog", out.inLog);
+    flag("inJournal", out.inJournal);
+    flag("inBackupFile", out.inBackupFile);
+    flag("tailInPull", out.tailInPull);
     return true;
 }
 
@@ -71,7 +85,7 @@ bool ReadState(const rapidjson::Value& v, RowState& out) {
 const char* RowStateName(RowState state) { return kStateNames[static_cast<int>(state)]; }
 
 std::optional<RowState> RowStateFromName(const std::string& name) {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         if (name == kStateNames[i]) return static_cast<RowState>(i);
     }
     return std::nullopt;

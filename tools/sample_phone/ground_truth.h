@@ -14,6 +14,10 @@ enum class RowState {
     AddedAfterCheckpoint,     // only in the current copy (still in the log)
     DeletedBeforeCheckpoint,  // in neither copy; its cell lies in free space
     DeletedAfterCheckpoint,   // only in the backup copy (its deletion is in the log)
+    // Inserted and deleted again while the phone ran: no copy holds it as a
+    // live row; only page versions in between (log frames, a journal, free
+    // space, freed pages) may still hold its bytes.
+    Transient,
 };
 
 const char* RowStateName(RowState state);
@@ -27,6 +31,20 @@ struct Intact {
     bool inCurrent = false;
     bool inBackup = false;
     bool Anywhere() const { return inCurrent || inBackup; }
+
+    // Beyond the leaf pages: where the record's bytes (for a text that
+    // spills to overflow pages, as far as they lie in its cell) lie anywhere
+    // in the pull, on any page or frame: the current copy's main file, its
+    // -wal, its -journal, the backup copy. Only worked out for rows that no
+    // copy holds as a live row.
+    bool inCurrentFile = false;
+    bool inLog = false;
+    bool inJournal = false;
+    bool inBackupFile = false;
+    // For a text longer than its cell holds: its last bytes lie in the pull
+    // too (its overflow pages survive), so it can be read whole.
+    bool tailInPull = false;
+    bool InPull() const { return inCurrentFile || inLog || inJournal || inBackupFile; }
 };
 
 struct TruthDataRow {

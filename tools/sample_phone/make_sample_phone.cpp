@@ -20,6 +20,12 @@ int main(int argc, char** argv) {
     app.add_flag("--android5", options.android5Columns, "sms table with the sub_id and creator columns");
     app.add_option("--page-size", options.pageSize, "database page size");
     app.add_option("--scale", options.scale, "repeat the content this many times");
+    app.add_flag("--log-life", options.logLife, "rows added and deleted again over several checkpoints");
+    app.add_flag("--persist-journal", options.persistJournal, "mmssms.db in journal mode PERSIST, its -journal left");
+    app.add_flag("--bulk-delete", options.bulkDelete, "a whole conversation and a block of contacts deleted at once");
+    app.add_flag("--long-bodies", options.longBodies, "bodies that spill to overflow pages, some deleted");
+    app.add_flag("--empty-messages", options.emptyMessages, "every message deleted");
+    app.add_flag("--android7", options.android7Contacts, "the data table of Android 7 (hash_id after raw_contact_id)");
     std::string fakePhone;
     qb::tools::FakePhoneState phoneState;
     bool unrooted = false;

@@ -227,27 +227,38 @@ private:
 };
 
 // The phases of a database's life before the pull.
+using Phase = std::function<bool(Database&, std::string*)>;
 struct Life {
-    std::function<bool(Database&, std::string*)> fill;        // schema and every row
-    std::function<bool(Database&, std::string*)> earlyChange; // before the last checkpoint
-    std::function<bool(Database&, std::string*)> lateChange;  // after it, left in the log
+    Phase fill;        // schema and every row
+    Phase earlyChange; // before the last checkpoint
+    Phase lateChange;  // after it, left in the log
+    // Between the early change and the late one, each in a transaction of
+    // its own; in WAL mode a checkpoint follows each round but the last, and
+    // the next writer starts the log again from its first frame.
+    std::vector<Phase> rounds;
 };
 
 // Lives a database through its phases in a scratch folder and copies it
 // out as a pull does, while the phone still has it open: the main file with
 // its companions into folder, the main file alone into folder/bak.
-bool LiveAndPull(const std::string& scratch, const std::string& folder, const std::string& fileName, bool wal,
-                 const SamplePhoneOptions& options, Life& life, std::string* error) {
+bool LiveAndPull(const std::string& scratch, const std::string& folder, const std::string& fileName,
+                 const std::string& journalMode, const SamplePhoneOptions& options, Life& life, std::string* error) {
+    const bool wal = journalMode == "wal";
     const std::string path = platform::JoinPath(scratch, fileName);
     Database db;
     if (!db.Open(path, error)) return false;
     const std::string setup = "PRAGMA page_size=" + std::to_string(options.pageSize) + ";" +
-                              (wal ? "PRAGMA journal_mode=WAL;PRAGMA wal_autocheckpoint=0;" : "PRAGMA journal_mode=DELETE;") +
+                              (wal ? "PRAGMA journal_mode=WAL;PRAGMA wal_autocheckpoint=0;"
+                                   : "PRAGMA journal_mode=" + journalMode + ";") +
                               "PRAGMA secure_delete=" + (options.secureDelete ? "ON" : "OFF") + ";";
     if (!db.Exec(setup, error)) return false;
     if (!db.Exec("BEGIN", error) || !life.fill(db, error) || !db.Exec("COMMIT", error)) return false;
     if (!db.Exec("BEGIN", error) || !life.earlyChange(db, error) || !db.Exec("COMMIT", error)) return false;
     if (wal && !db.Exec("PRAGMA wal_checkpoint(TRUNCATE)", error)) return false;
+    for (std::size_t r = 0; r < life.rounds.size(); ++r) {
+        if (!db.Exec("BEGIN", error) || !life.rounds[r](db, error) || !db.Exec("COMMIT", error)) return false;
+        if (wal && r + 1 < life.rounds.size() && !db.Exec("PRAGMA wal_checkpoint(PASSIVE)", error)) return false;
+    }
     if (!db.Exec("BEGIN", error) || !life.lateChange(db, error) || !db.Exec("COMMIT", error)) return false;
 
     const std::string target = platform::JoinPath(folder, fileName);
@@ -256,7 +267,76 @@ bool LiveAndPull(const std::string& scratch, const std::string& folder, const st
         if (!wal) break;
         if (!platform::CopyFileReplace(path + companion, target + companion, error)) return false;
     }
+    if (platform::FileExists(path + "-journal") &&
+        !platform::CopyFileReplace(path + "-journal", target + "-journal", error)) {
+        return false;
+    }
     return platform::CopyFileReplace(path, platform::JoinPath(platform::JoinPath(folder, "bak"), fileName), error);
+}
+
+// The pulled files as bytes, to find where a row's record still lies.
+struct PullBytes {
+    std::string currentFile, log, journal, backupFile;
+    static PullBytes Read(const std::string& current, const std::string& backup) {
+        PullBytes b;
+        b.currentFile = platform::ReadWholeFile(current).value_or(std::string());
+        b.log = platform::ReadWholeFile(current + "-wal").value_or(std::string());
+        b.journal = platform::ReadWholeFile(current + "-journal").value_or(std::string());
+        b.backupFile = platform::ReadWholeFile(backup).value_or(std::string());
+        return b;
+    }
+};
+
+// Where the record bytes of a row that no copy holds as a live row lie in
+// the pull. For a text longer than its cell holds (text is its whole
+// content), the key is cut after the text's first bytes, and whether the
+// text's last bytes lie in the pull tells if its overflow pages survive.
+// record: the whole record (header length, serial types, body) as SQLite
+// stores it, to tell which of its bytes go to overflow pages.
+void FindInPull(std::string key, const std::string& text, const std::string& record, std::uint32_t pageSize,
+                const PullBytes& pull, Intact& intact) {
+    const std::uint64_t usable = pageSize, payload = record.size();
+    const std::uint64_t maxLocal = usable - 35, minLocal = (usable - 12) * 32 / 255 - 23;
+    std::uint64_t local = payload;
+    if (payload > maxLocal) {
+        const std::uint64_t k = minLocal + (payload - minLocal) % (usable - 4);
+        local = k <= maxLocal ? k : minLocal;
+    }
+    const bool spills = local < payload;
+    if (spills) key.resize(key.size() - text.size() + std::min<std::size_t>(text.size(), 24));
+    const auto anywhere = [&](std::string_view bytes) {
+        for (const std::string* file : {&pull.currentFile, &pull.log, &pull.journal, &pull.backupFile}) {
+            if (file->find(bytes) != std::string::npos) return true;
+        }
+        return false;
+    };
+    intact.inCurrentFile = pull.currentFile.find(key) != std::string::npos;
+    intact.inLog = pull.log.find(key) != std::string::npos;
+    intact.inJournal = pull.journal.find(key) != std::string::npos;
+    intact.inBackupFile = pull.backupFile.find(key) != std::string::npos;
+    // Whole when every overflow page's share of the record survives as it
+    // was written (a freed page that became a freelist trunk lost its first bytes).
+    // The cell's own part must be whole too: the overflow chain starts at
+    // its end.
+    const std::size_t headerLength = static_cast<unsigned char>(record[0]) < 0x80 ? 1 : 2;
+    intact.tailInPull = !spills || anywhere(std::string_view(record).substr(headerLength, local - headerLength));
+    for (std::uint64_t at = local; spills && at < payload; at += usable - 4) {
+        const std::string_view chunk(record.data() + at, static_cast<std::size_t>(std::min(usable - 4, payload - at)));
+        if (!anywhere(chunk)) intact.tailInPull = false;
+    }
+}
+
+// The whole record of a row as SQLite stores it: header length, serial
+// types, body.
+std::string WholeRecord(const SqlRow& row) {
+    const std::string types = CarveKey(row, 0, -1);
+    const std::string all = CarveKey(row, 0, static_cast<int>(row.size()) - 1);
+    std::uint64_t header = types.size() + 1;
+    if (header >= 128) ++header;
+    std::string length;
+    if (header >= 128) length += static_cast<char>(0x80 | (header >> 7));
+    length += static_cast<char>(header & 0x7F);
+    return length + all;
 }
 
 // A copy of a database as the recovery reads it raw, with the leaf pages of
@@ -338,6 +418,25 @@ struct PlannedDataRow {
     std::int64_t id = 0;  // once inserted
 };
 
+// Position of data1 in a data row of the layout.
+int Data1Column(bool android7) { return android7 ? 9 : 8; }
+
+// Android 7's layout: hash_id (a SHA-1 in hex of the row's value, for the
+// kinds whose values are looked up) after raw_contact_id, carrier_presence
+// at the end.
+SqlRow Android7Row(SqlRow row, bool hashed) {
+    std::string hash;
+    if (hashed && row[8].kind == SqlValue::Kind::Text) {
+        std::uint64_t h = 1469598103934665603ull;
+        for (char c : row[8].bytes) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        static const char* kHex = "0123456789abcdef";
+        for (int i = 0; i < 40; ++i) hash += kHex[(h >> ((i % 16) * 4)) & 15];
+    }
+    row.insert(row.begin() + 4, hashed ? SqlValue::Text(hash) : SqlValue::Null());
+    row.push_back(SqlValue::Int(0));
+    return row;
+}
+
 SqlRow DataRow(std::int64_t mimetypeId, std::int64_t rawContactId, int isPrimary, int version,
                std::optional<std::string> data1, std::optional<std::string> data2, std::optional<std::string> data3,
                std::optional<std::string> data15Blob) {
@@ -388,6 +487,7 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
             planned.addedLate = i >= early;
             const std::int64_t raw = static_cast<std::int64_t>(persons.size()) + 1;
             auto add = [&](const std::string& kind, SqlRow row) {
+                if (options.android7Contacts) row = Android7Row(std::move(row), kind == "phone_v2" || kind == "email_v2");
                 planned.rows.push_back({std::move(row), FullMimetype({kind.c_str(), ""}), fieldOf[kind], RowState::Live, 0});
             };
             add("name", DataRow(mimetypeId["name"], raw, 0, 1, planned.display, std::string(p.given) + suffix,
@@ -436,10 +536,44 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
             if (p.state != RowState::Live) row.state = p.state;
         }
     }
+    // A bulk delete: a block of contacts next to each other (an account's),
+    // whose rows fill whole leaf pages.
+    if (options.bulkDelete) {
+        for (std::size_t i = 0; i < persons.size() && i < 10 * static_cast<std::size_t>(options.scale); ++i) {
+            if (persons[i].addedLate) continue;
+            persons[i].state = RowState::DeletedBeforeCheckpoint;
+            for (auto& row : persons[i].rows) row.state = RowState::DeletedBeforeCheckpoint;
+        }
+    }
     for (auto& p : persons) {
         if (p.addedLate) {
             p.state = RowState::AddedAfterCheckpoint;
             for (auto& row : p.rows) row.state = RowState::AddedAfterCheckpoint;
+        }
+    }
+    // Numbers added to live contacts and taken away again over the rounds
+    // of the log's life.
+    struct TransientRow {
+        std::size_t person;
+        PlannedDataRow row;
+        std::size_t round;
+    };
+    std::vector<TransientRow> transients;
+    if (options.logLife) {
+        for (std::size_t round = 0; round < 3; ++round) {
+            for (std::size_t k = 0; k < (4 - round) * static_cast<std::size_t>(options.scale); ++k) {
+                const std::size_t i = rng.Below(persons.size());
+                if (persons[i].state != RowState::Live) continue;
+                const std::int64_t raw = static_cast<std::int64_t>(i) + 1;
+                const std::string number = "+49 171 " + std::to_string(1000000 + rng.Below(8999999));
+                SqlRow row = DataRow(mimetypeId["phone_v2"], raw, 0, 0, number, std::string("3"), std::nullopt,
+                                     std::nullopt);
+                if (options.android7Contacts) row = Android7Row(std::move(row), true);
+                // The middle round's numbers are checkpointed before they go:
+                // the backup copy still holds them.
+                const RowState state = round == 1 ? RowState::DeletedAfterCheckpoint : RowState::Transient;
+                transients.push_back({i, {std::move(row), FullMimetype({"phone_v2", ""}), "phone", state, 0}, round});
+            }
         }
     }
 
@@ -464,7 +598,7 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
             row.id = id;
             if (row.field == "phone") {
                 std::string digits;
-                for (char ch : row.row[8].bytes) {
+                for (char ch : row.row[Data1Column(options.android7Contacts)].bytes) {
                     if (ch >= '0' && ch <= '9') digits += ch;
                 }
                 std::string minMatch(digits.rbegin(), digits.rend());
@@ -482,7 +616,7 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
     Life life;
     life.fill = [&](Database& db, std::string* err) {
         RegisterPhonebookCollation(db.get());
-        if (!db.Exec(ContactsSchemaSql(), err)) return false;
+        if (!db.Exec(ContactsSchemaSql(options.android7Contacts), err)) return false;
         // A phone in use for a while: row ids are well past the first hundred.
         if (!db.Run("INSERT INTO sqlite_sequence (name, seq) VALUES ('data', 1499)", {}, err)) return false;
         if (!db.Run("INSERT INTO accounts VALUES (1, 'Phone', 'com.android.localphone', NULL)", {}, err)) return false;
@@ -520,33 +654,61 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
     };
     life.earlyChange = deleteIn(RowState::DeletedBeforeCheckpoint);
     auto lateDeletes = deleteIn(RowState::DeletedAfterCheckpoint);
+    // Each round adds its numbers in one transaction and takes them away in
+    // the next round's (the last round's stay in the log until the end).
+    for (std::size_t round = 0; options.logLife && round < 3; ++round) {
+        life.rounds.push_back([&, round](Database& db, std::string* err) {
+            for (TransientRow& t : transients) {
+                if (t.round + 1 == round && !db.Run("DELETE FROM data WHERE _id=?", {SqlValue::Int(t.row.id)}, err)) {
+                    return false;
+                }
+            }
+            for (TransientRow& t : transients) {
+                if (t.round != round) continue;
+                t.row.id = db.Insert("data", t.row.row, err);
+                if (t.row.id == 0) return false;
+            }
+            return true;
+        });
+    }
     life.lateChange = [&](Database& db, std::string* err) {
+        for (TransientRow& t : transients) {
+            if (t.round == 2 && !db.Run("DELETE FROM data WHERE _id=?", {SqlValue::Int(t.row.id)}, err)) return false;
+        }
         if (!lateDeletes(db, err)) return false;
         for (std::size_t i = 0; i < persons.size(); ++i) {
             if (persons[i].addedLate && !insertPerson(db, i, err)) return false;
         }
         return true;
     };
-    if (!LiveAndPull(scratch, folder, "contacts2.db", true, options, life, error)) return false;
+    if (!LiveAndPull(scratch, folder, "contacts2.db", "wal", options, life, error)) return false;
 
     const SamplePhonePaths paths = SamplePhoneLayout(folder);
     const TableImage current = ReadTableImage(scratch, paths.contacts, "contacts2.db", "data", true, error);
     const TableImage backup = ReadTableImage(scratch, paths.contactsBackup, "contacts2.db", "data", false, error);
     if (current.leafPages.empty() || backup.leafPages.empty()) return false;
-    for (std::size_t i = 0; i < persons.size(); ++i) {
-        for (const PlannedDataRow& row : persons[i].rows) {
-            TruthDataRow t;
-            t.id = row.id;
-            t.rawContactId = static_cast<std::int64_t>(i) + 1;
-            t.mimetype = row.mimetype;
-            t.field = row.field;
-            if (row.row[8].kind == SqlValue::Kind::Text) t.data1 = row.row[8].bytes;
-            t.state = row.state;
-            // The carver reads every serial type and the contents up to data1.
-            t.intact = FindIntact(CarveKey(row.row, 0, 8), current, backup, row.state);
-            truth.dataRows.push_back(std::move(t));
+    const PullBytes pull = PullBytes::Read(paths.contacts, paths.contactsBackup);
+    const int data1 = Data1Column(options.android7Contacts);
+    auto addTruth = [&](const PlannedDataRow& row, std::int64_t raw) {
+        TruthDataRow t;
+        t.id = row.id;
+        t.rawContactId = raw;
+        t.mimetype = row.mimetype;
+        t.field = row.field;
+        if (row.row[data1].kind == SqlValue::Kind::Text) t.data1 = row.row[data1].bytes;
+        t.state = row.state;
+        // The carver reads every serial type and the contents up to data1.
+        const std::string key = CarveKey(row.row, 0, data1);
+        t.intact = FindIntact(key, current, backup, row.state);
+        if ((row.state == RowState::DeletedBeforeCheckpoint || row.state == RowState::Transient) && t.data1) {
+            FindInPull(key, *t.data1, WholeRecord(row.row), options.pageSize, pull, t.intact);
         }
+        truth.dataRows.push_back(std::move(t));
+    };
+    for (std::size_t i = 0; i < persons.size(); ++i) {
+        for (const PlannedDataRow& row : persons[i].rows) addTruth(row, static_cast<std::int64_t>(i) + 1);
     }
+    for (const TransientRow& t : transients) addTruth(t.row, static_cast<std::int64_t>(t.person) + 1);
     std::sort(truth.dataRows.begin(), truth.dataRows.end(),
               [](const TruthDataRow& a, const TruthDataRow& b) { return a.id < b.id; });
     return true;
@@ -573,14 +735,29 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
     for (int copy = 0; copy < options.scale; ++copy) {
         for (const char* a : partners) addresses.push_back(copy == 0 ? a : std::string(a) + std::to_string(copy + 1));
     }
+    const std::size_t conversations = addresses.size();
+    // The old conversation a bulk delete takes away whole: its messages are
+    // the oldest rows, next to each other on their leaf pages.
+    if (options.bulkDelete) addresses.push_back("+15550100");
 
     // Conversations run side by side, so consecutive rows belong to
     // different threads, as on a phone.
     std::vector<PlannedSms> messages;
     std::int64_t date = 1409529600000;  // 2014-09-01 00:00:00 UTC
-    const std::size_t total = addresses.size() * 10;
+    const std::size_t bulk = options.bulkDelete ? 60 * static_cast<std::size_t>(options.scale) : 0;
+    const std::size_t total = conversations * 10 + bulk;
+    // A text longer than a page holds, made of the sample's bodies.
+    auto longBody = [&](std::size_t n) {
+        const std::size_t length = options.pageSize + 200 + rng.Below(options.pageSize / 2);
+        std::string text = "Lange Nachricht " + std::to_string(n) + ": ";
+        while (text.size() < length) {
+            text += bodies[rng.Below(bodies.size())];
+            text += ' ';
+        }
+        return text;
+    };
     for (std::size_t n = 0; n < total; ++n) {
-        const std::size_t thread = rng.Below(addresses.size());
+        const std::size_t thread = n < bulk ? conversations : rng.Below(conversations);
         date += 60000 * static_cast<std::int64_t>(20 + rng.Below(180)) + static_cast<std::int64_t>(rng.Below(60000));
         const bool received = rng.Below(100) < 55;
         // Every column is given a value, so the truth knows what each record holds.
@@ -595,7 +772,7 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
         row[column("status")] = SqlValue::Int(-1);
         row[column("type")] = SqlValue::Int(received ? 1 : 2);
         row[column("reply_path_present")] = received ? SqlValue::Int(0) : SqlValue::Null();
-        row[column("body")] = SqlValue::Text(bodies[rng.Below(bodies.size())]);
+        row[column("body")] = SqlValue::Text(options.longBodies && n % 7 == 3 ? longBody(n) : bodies[rng.Below(bodies.size())]);
         row[column("service_center")] = received ? SqlValue::Text("+491720000000") : SqlValue::Null();
         row[column("locked")] = SqlValue::Int(0);
         row[column("error_code")] = SqlValue::Int(0);
@@ -611,8 +788,8 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
     // checkpoint, another conversation and more single messages after it.
     // They stay clear of the newest rows, whose page new messages reuse.
     const std::size_t older = messages.size() * 3 / 4;
-    const std::size_t earlyThread = 3 % addresses.size(), lateThread = 7 % addresses.size();
-    for (std::size_t i = 0; i < older; ++i) {
+    const std::size_t earlyThread = 3 % conversations, lateThread = 7 % conversations;
+    for (std::size_t i = bulk; i < older; ++i) {
         if (messages[i].thread == earlyThread) messages[i].state = RowState::DeletedBeforeCheckpoint;
         if (messages[i].thread == lateThread) messages[i].state = RowState::DeletedAfterCheckpoint;
     }
@@ -620,17 +797,46 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
         PlannedSms& m = messages[rng.Below(older)];
         if (m.state == RowState::Live) m.state = k % 3 == 2 ? RowState::DeletedAfterCheckpoint : RowState::DeletedBeforeCheckpoint;
     }
-    const std::size_t lateAdded = 4;
+    for (std::size_t i = 0; i < bulk; ++i) messages[i].state = RowState::DeletedBeforeCheckpoint;
+    // Some of the long texts go, before the checkpoint.
+    for (std::size_t i = 0, taken = 0; options.longBodies && i < older && taken < 3; ++i) {
+        if (messages[i].row[column("body")].bytes.size() > options.pageSize && messages[i].state == RowState::Live) {
+            messages[i].state = RowState::DeletedBeforeCheckpoint;
+            ++taken;
+        }
+    }
+    // "Delete all messages".
+    if (options.emptyMessages) {
+        for (PlannedSms& m : messages) m.state = RowState::DeletedBeforeCheckpoint;
+    }
+    const std::size_t lateAdded = options.emptyMessages ? 0 : 4;
     for (std::size_t k = 0; k < lateAdded; ++k) {
-        PlannedSms m = messages[k];
+        PlannedSms m = messages[bulk + k];
         m.row[column("date")] = SqlValue::Int(date + 3600000 * static_cast<std::int64_t>(k + 1));
         m.row[column("body")] = SqlValue::Text(std::string("Added after the checkpoint: ") + bodies[k]);
         m.state = RowState::AddedAfterCheckpoint;
         messages.push_back(std::move(m));
     }
+    // Drafts written and thrown away over the rounds of the log's life: the
+    // first round's are checkpointed and then deleted, the middle round's
+    // are deleted after the last checkpoint (the backup copy holds them), the
+    // last round's never leave the log.
+    std::vector<std::pair<PlannedSms, std::size_t>> transients;
+    const bool wal = !options.messagesRollbackJournal && !options.persistJournal;
+    for (std::size_t round = 0; options.logLife && wal && round < 3; ++round) {
+        for (std::size_t k = 0; k < (6 - 2 * round) * static_cast<std::size_t>(options.scale); ++k) {
+            PlannedSms m = messages[bulk + rng.Below(messages.size() - bulk)];
+            m.row[column("date")] = SqlValue::Int(date + 600000 * static_cast<std::int64_t>(10 * round + k + 1));
+            m.row[column("body")] = SqlValue::Text("Entwurf " + std::to_string(round) + "." + std::to_string(k) + ": " +
+                                                   bodies[rng.Below(bodies.size())]);
+            m.row[column("type")] = SqlValue::Int(3);
+            m.state = round == 1 ? RowState::DeletedAfterCheckpoint : RowState::Transient;
+            transients.emplace_back(std::move(m), round);
+        }
+    }
     // In rollback-journal mode there is no log: every deletion is in the
     // main file, and nothing is only in the current copy.
-    if (options.messagesRollbackJournal) {
+    if (!wal) {
         for (PlannedSms& m : messages) {
             if (m.state == RowState::DeletedAfterCheckpoint) m.state = RowState::DeletedBeforeCheckpoint;
             if (m.state == RowState::AddedAfterCheckpoint) m.state = RowState::Live;
@@ -669,20 +875,36 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
     };
     life.earlyChange = deleteIn(RowState::DeletedBeforeCheckpoint);
     auto lateDeletes = deleteIn(RowState::DeletedAfterCheckpoint);
+    for (std::size_t round = 0; round < 3 && !transients.empty(); ++round) {
+        life.rounds.push_back([&, round](Database& db, std::string* err) {
+            for (auto& [m, r] : transients) {
+                if (r + 1 == round && !db.Run("DELETE FROM sms WHERE _id=?", {SqlValue::Int(m.id)}, err)) return false;
+            }
+            for (auto& [m, r] : transients) {
+                if (r == round && !insertMessage(db, m, err)) return false;
+            }
+            return true;
+        });
+    }
     life.lateChange = [&](Database& db, std::string* err) {
+        for (auto& [m, r] : transients) {
+            if (r == 2 && !db.Run("DELETE FROM sms WHERE _id=?", {SqlValue::Int(m.id)}, err)) return false;
+        }
         if (!lateDeletes(db, err)) return false;
         for (PlannedSms& m : messages) {
             if (m.state == RowState::AddedAfterCheckpoint && !insertMessage(db, m, err)) return false;
         }
         return true;
     };
-    const bool wal = !options.messagesRollbackJournal;
-    if (!LiveAndPull(scratch, folder, "mmssms.db", wal, options, life, error)) return false;
+    const std::string mode = wal ? "wal" : options.persistJournal ? "persist" : "delete";
+    if (!LiveAndPull(scratch, folder, "mmssms.db", mode, options, life, error)) return false;
 
     const SamplePhonePaths paths = SamplePhoneLayout(folder);
     const TableImage current = ReadTableImage(scratch, paths.messages, "mmssms.db", "sms", true, error);
     const TableImage backup = ReadTableImage(scratch, paths.messagesBackup, "mmssms.db", "sms", false, error);
-    if (current.leafPages.empty() || backup.leafPages.empty()) return false;
+    if ((current.leafPages.empty() || backup.leafPages.empty()) && !options.emptyMessages) return false;
+    const PullBytes pull = PullBytes::Read(paths.messages, paths.messagesBackup);
+    for (auto& [m, round] : transients) messages.push_back(m);
     for (const PlannedSms& m : messages) {
         TruthSmsRow t;
         t.id = m.id;
@@ -694,7 +916,11 @@ bool GenerateMessages(const std::string& scratch, const std::string& folder, con
         t.state = m.state;
         // The carver reads the serial types from column 1 on and the contents
         // up to the body, the last column it takes.
-        t.intact = FindIntact(CarveKey(m.row, 1, static_cast<int>(column("body"))), current, backup, m.state);
+        const std::string key = CarveKey(m.row, 1, static_cast<int>(column("body")));
+        t.intact = FindIntact(key, current, backup, m.state);
+        if (m.state == RowState::DeletedBeforeCheckpoint || m.state == RowState::Transient) {
+            FindInPull(key, t.body, WholeRecord(m.row), options.pageSize, pull, t.intact);
+        }
         truth.smsRows.push_back(std::move(t));
     }
     std::sort(truth.smsRows.begin(), truth.smsRows.end(),
@@ -726,7 +952,9 @@ bool GenerateSamplePhone(const std::string& folder, const SamplePhoneOptions& op
     truth.seed = options.seed;
     truth.secureDelete = options.secureDelete;
     truth.contactsJournalMode = "wal";
-    truth.messagesJournalMode = options.messagesRollbackJournal ? "delete" : "wal";
+    truth.messagesJournalMode = options.persistJournal            ? "persist"
+                                : options.messagesRollbackJournal ? "delete"
+                                                                  : "wal";
     truth.pageSize = options.pageSize;
     Rng rng(options.seed);
     const std::string contactsScratch = platform::JoinPath(scratch, "contacts");

@@ -29,6 +29,26 @@ struct SamplePhoneOptions {
     std::uint32_t pageSize = 4096;
     // Repeats the sample's people and conversations this many times.
     int scale = 1;
+
+    // Beyond the first sample, the places deleted rows survive:
+    // Rows inserted and deleted again over several checkpoints; the log is
+    // written anew from its start after each, its older frames left behind
+    // the new ones, and the last rounds stay in the log alone.
+    bool logLife = false;
+    // mmssms.db in journal mode PERSIST: the page images from before the last
+    // deletions stay in mmssms.db-journal, its header zeroed.
+    bool persistJournal = false;
+    // A whole old conversation and a block of contacts deleted at once: their
+    // leaf pages are freed to the freelist.
+    bool bulkDelete = false;
+    // Bodies longer than a page holds, spilling to overflow pages; some of
+    // them deleted.
+    bool longBodies = false;
+    // "Delete all messages": the sms table keeps no row.
+    bool emptyMessages = false;
+    // The data table as Android 7 creates it: hash_id after raw_contact_id,
+    // carrier_presence at the end.
+    bool android7Contacts = false;
 };
 
 // The files of a generated phone, in the working layout the recovery reads:
@@ -40,6 +60,7 @@ struct SamplePhonePaths {
     std::string messages;        // folder/mmssms.db (+ -wal, -shm unless rollback journal)
     std::string messagesBackup;  // folder/bak/mmssms.db
     std::string truth;           // folder/truth.json
+    // folder/mmssms.db-journal exists with persistJournal.
 };
 
 SamplePhonePaths SamplePhoneLayout(const std::string& folder);
