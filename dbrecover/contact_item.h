@@ -24,7 +24,7 @@ struct ContactItem {
     std::string website;
     std::string note;
     std::string others;
-    // Beyond the Part: 1 when a carved value of the contact is only the part
+    // 1 when a carved value of the contact is only the part
     // of a longer text that still lay on its page (its overflow pages were gone).
     std::uint8_t cutShort = 0;
 };

@@ -18,7 +18,7 @@ struct MsgItem {
     std::string dateText;       // local time, "%Y-%m-%d %H:%M:%S"
     std::string address;
     std::string body;
-    // Beyond the Part: 1 when the body is only the part of a longer text that
+    // 1 when the body is only the part of a longer text that
     // still lay on its page (its overflow pages were gone).
     std::uint8_t bodyCutShort = 0;
 };
@@ -30,7 +30,7 @@ struct MsgThread {
     std::string name;           // the matching contact's name, or empty
     std::string address;        // as stored in the row
     std::int64_t threadId = 0;
-    // Beyond the Part: where AddMessage finds the messages of one type, date
+    // Where AddMessage finds the messages of one type, date
     // text and address (a hash of them to positions in messages). Kept by
     // AddMessage, which builds it anew when messages changed without it.
     std::unordered_multimap<std::uint64_t, std::size_t> messageIndex;

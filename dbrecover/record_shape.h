@@ -68,7 +68,7 @@ struct RecordShape {
     std::vector<std::uint16_t> counts;
     // Every column of interest lies below this.
     std::uint16_t minColumns = 0;
-    // Longest serial type varint accepted (the Part's messages rule).
+    // Longest serial type varint accepted (the messages column rule).
     std::uint8_t maxTypeLength = 4;
 
     // Columns of interest, -1 when the table has none of that name.
@@ -91,7 +91,7 @@ struct RecordShape {
 std::optional<RecordShape> ShapeFromColumns(TableKind kind, std::vector<ColumnSpec> columns);
 
 // CREATE TABLE statements of the table of a kind as Android releases 4 to 14
-// and vendors wrote them (android-schemas.md), oldest first. Used when a
+// and vendors wrote them, oldest first. Used when a
 // damaged file's schema cannot be read, and for the column counts of records
 // written before an upgrade.
 const std::vector<std::string>& KnownAndroidTables(TableKind kind);

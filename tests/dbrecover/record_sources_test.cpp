@@ -85,7 +85,7 @@ TEST(RecordShape, EveryAndroidLayoutOfDataAndSmsGivesAShape) {
                 // Android 7's hash_id before is_read_only is a text column, no
                 // longer "a number before data1".
                 EXPECT_EQ(s.columns[s.rawContactIdColumn - 1].name, "mimetype_id");
-                if (s.columns[4].name == "hash_id") EXPECT_TRUE(s.Accepts(4, 13 + 2 * 40));
+                if (s.columns[4].name == "hash_id") { EXPECT_TRUE(s.Accepts(4, 13 + 2 * 40)); }
                 EXPECT_TRUE(s.Accepts(s.data1Column, 13 + 2 * 5));
                 EXPECT_FALSE(s.Accepts(s.data1Column, 13));  // empty data1
                 EXPECT_FALSE(s.Accepts(s.rawContactIdColumn, 0));
@@ -320,7 +320,7 @@ TEST_F(LogAndJournal, RowsInsertedAndDeletedBetweenCheckpointsAreFoundInTheLogOn
         bodies.insert(r.body);
         // Live rows come only from older page versions, where the loaders
         // know them as live; the current free space is zeroed.
-        if (r.body.find("Frühe") != std::string::npos) EXPECT_NE(r.from.source, RowSource::FreeSpace);
+        if (r.body.find("Frühe") != std::string::npos) { EXPECT_NE(r.from.source, RowSource::FreeSpace); }
     }
     EXPECT_TRUE(bodies.count("Nach dem Neustart"));
     for (int i = 31; i <= 60; ++i) EXPECT_TRUE(bodies.count("Im Log " + std::to_string(i))) << i;

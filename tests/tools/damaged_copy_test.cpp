@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Copies, DamagedCopy,
                                            Damage {"SchemaWipedAndCut1K", 1024, 0.8, 0, true},
                                            Damage {"BitDamage", 4096, 1.0, 400, false},
                                            Damage {"BitDamageAndCut1K", 1024, 0.9, 300, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace qb

@@ -100,7 +100,7 @@ TEST_P(SamplePhoneSources, EveryDeletedContactRowWhoseBytesSurviveIsFound) {
         const auto values = Split(FieldNamed(it->second, row.field));
         EXPECT_NE(std::find(values.begin(), values.end(), *row.data1), values.end()) << row.field;
     }
-    if (!GetParam().options.secureDelete) EXPECT_GT(surviving, 0u);
+    if (!GetParam().options.secureDelete) { EXPECT_GT(surviving, 0u); }
 }
 
 TEST_P(SamplePhoneSources, CarvedContactsHoldOnlyRowsOfThatContact) {
@@ -138,13 +138,13 @@ TEST_P(SamplePhoneSources, EveryDeletedMessageWhoseBytesSurviveIsFoundOnce) {
             if (!same && !slice) continue;
             ++found;
             EXPECT_EQ(m.deleted, 1);
-            if (row.intact.tailInPull) EXPECT_TRUE(same) << "cut short although its overflow pages survive";
+            if (row.intact.tailInPull) { EXPECT_TRUE(same) << "cut short although its overflow pages survive"; }
             whole += same;
         }
         EXPECT_EQ(found, 1u);
     }
-    if (!GetParam().options.secureDelete) EXPECT_GT(surviving, 0u);
-    if (GetParam().expectCutOrWhole) EXPECT_GT(whole, 0u);
+    if (!GetParam().options.secureDelete) { EXPECT_GT(surviving, 0u); }
+    if (GetParam().expectCutOrWhole) { EXPECT_GT(whole, 0u); }
 }
 
 TEST_P(SamplePhoneSources, NoMessageThatWasNeverThereAndLiveOnesStayLive) {
@@ -160,8 +160,8 @@ TEST_P(SamplePhoneSources, NoMessageThatWasNeverThereAndLiveOnesStayLive) {
             }
             ASSERT_TRUE(match) << "unexpected message \"" << m.body.substr(0, 60) << "\" in " << key.first;
             // A live message is only shown deleted when a stale copy of it lay
-            // in the free space of the current pages (the Part's carving).
-            if (LiveInCurrent(match->state) && !match->intact.Anywhere()) EXPECT_EQ(m.deleted, 0) << m.body;
+            // in the free space of the current pages (the page scanner's carving).
+            if (LiveInCurrent(match->state) && !match->intact.Anywhere()) { EXPECT_EQ(m.deleted, 0) << m.body; }
         }
     }
 }
@@ -176,8 +176,8 @@ TEST_P(SamplePhoneSources, TheScenarioLeftWhatItMeansTo) {
     for (const auto& row : truth_.dataRows) {
         if (GoneFromBothCopies(row.state)) log = log || row.intact.inLog;
     }
-    if (GetParam().expectLog) EXPECT_TRUE(log);
-    if (GetParam().expectJournal) EXPECT_TRUE(journal);
+    if (GetParam().expectLog) { EXPECT_TRUE(log); }
+    if (GetParam().expectJournal) { EXPECT_TRUE(journal); }
 }
 
 tools::SamplePhoneOptions Options(std::uint32_t pageSize, void (*set)(tools::SamplePhoneOptions&)) {
@@ -204,7 +204,7 @@ const Scenario kScenarios[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, SamplePhoneSources, ::testing::ValuesIn(kScenarios),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace qb
