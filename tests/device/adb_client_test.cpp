@@ -167,10 +167,12 @@ TEST(AdbTimeLimits, AHangingDeviceListIsKilledAtTheCapturedLimit) {
     FakePhone phone;
     phone.SetState("hang");
     const Clock::time_point start = Clock::now();
-    EXPECT_EQ(QueryDeviceState(phone.Options(2s, 400ms)), DeviceState::NoDevice);
+    // The captured limit leaves the client time to start and log its command
+    // on a loaded machine; the hang outlasts both limits.
+    EXPECT_EQ(QueryDeviceState(phone.Options(20s, 3s)), DeviceState::NoDevice);
     const auto took = Since(start);
-    EXPECT_GE(took, 400ms);
-    EXPECT_LT(took, 2s);
+    EXPECT_GE(took, 3s);
+    EXPECT_LT(took, 20s);
     EXPECT_EQ(phone.Invocations(), (std::vector<Invocation> {{"start-server"}, {"devices"}}));
 }
 
@@ -178,19 +180,20 @@ TEST(AdbTimeLimits, AHangingServerStartIsKilledAtTheHiddenLimitAndTheCommandStil
     FakePhone phone;
     phone.HangOn({"start-server"});
     const Clock::time_point start = Clock::now();
-    EXPECT_EQ(QueryDeviceState(phone.Options(300ms, 5s)), DeviceState::Ready);
+    // Well under the captured limit: the hang did not wait for that one.
+    EXPECT_EQ(QueryDeviceState(phone.Options(300ms, 20s)), DeviceState::Ready);
     const auto took = Since(start);
     EXPECT_GE(took, 300ms);
-    EXPECT_LT(took, 2s);
+    EXPECT_LT(took, 10s);
 }
 
 TEST(AdbTimeLimits, AHangingKillServerIsKilledAtTheHiddenLimit) {
     FakePhone phone;
     phone.HangOn({"kill-server"});
     const Clock::time_point start = Clock::now();
-    KillServer(phone.Options(250ms, 5s));
+    KillServer(phone.Options(250ms, 20s));
     EXPECT_GE(Since(start), 250ms);
-    EXPECT_LT(Since(start), 2s);
+    EXPECT_LT(Since(start), 10s);
 }
 
 TEST(AdbTimeLimits, TheProductLimitsHoldForAClientThatNeverAnswers) {
