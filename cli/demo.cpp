@@ -5,6 +5,7 @@
 #include "cli/console_output.h"
 #include "cli/file_carving.h"
 #include "cli/phone_recovery.h"
+#include "cli/recover_output.h"
 #include "device/acquisition.h"
 #include "platform/file.h"
 #include "platform/process.h"
@@ -54,6 +55,33 @@ struct ScratchFolder {
     }
 };
 
+// An installed program comes without the fake bridge client (a test
+// double): the sample phone's databases are then read as acquisition would
+// have copied them, and written as Recover writes them.
+int RecoverSamplePhoneDirectly(const std::string& samplePhone, const std::string& out, std::string& root) {
+    std::cout << "Sample phone generated in " << samplePhone
+              << "; without the fake bridge client beside quillbrook, its databases are read as acquisition "
+                 "would have copied them\n";
+    const tools::SamplePhonePaths sample = tools::SamplePhoneLayout(samplePhone);
+    const DatabaseInputs inputs {sample.contacts, sample.contactsBackup, sample.messages, sample.messagesBackup};
+    std::vector<std::string> problems;
+    ProgressLine progress("Loading contacts and messages");
+    const std::unique_ptr<RecoveredData> data =
+        RecoverDatabases(inputs, [&](unsigned step, unsigned steps) { progress.Step(step, steps); }, problems);
+    progress.Finish();
+    PrintProblems(problems);
+    PrintCounts(std::cout, *data);
+    root = MakeOutputRoot(out);
+    if (root.empty()) {
+        std::cerr << "quillbrook: cannot create a folder in " << out << "\n";
+        return 1;
+    }
+    std::cout << "Recovered into " << root << ":\n";
+    const output::RecoverOutcome outcome = WriteRecovered(RecordCategories(*data), root, std::cout);
+    PrintDeleted(std::cout, *data);
+    return outcome.reports.empty() ? 1 : 0;
+}
+
 }  // namespace
 
 int RunPhoneDemo(const std::string& out, std::string& root) {
@@ -63,21 +91,16 @@ int RunPhoneDemo(const std::string& out, std::string& root) {
         std::cerr << "quillbrook: cannot generate the sample phone: " << error << "\n";
         return 1;
     }
+    device::AdbOptions options;
+    options.clientPath = platform::JoinPath(platform::ExecutableFolder(),
+                                            std::string(kFakeClientName) + std::string(platform::ExecutableSuffix()));
+    if (!platform::FileExists(options.clientPath)) return RecoverSamplePhoneDirectly(samplePhone, out, root);
     const std::string phone = platform::JoinPath(out, "phone");
     if (!tools::LayOutFakePhone(tools::SamplePhoneLayout(samplePhone), phone, {}, &error)) {
         std::cerr << "quillbrook: cannot lay out the sample phone: " << error << "\n";
         return 1;
     }
     std::cout << "Sample phone generated in " << samplePhone << ", attached as " << phone << "\n";
-
-    device::AdbOptions options;
-    options.clientPath = platform::JoinPath(platform::ExecutableFolder(),
-                                            std::string(kFakeClientName) + std::string(platform::ExecutableSuffix()));
-    if (!platform::FileExists(options.clientPath)) {
-        std::cerr << "quillbrook: the fake bridge client is not beside quillbrook: " << options.clientPath
-                  << " (build the " << kFakeClientName << " target)\n";
-        return 1;
-    }
     platform::SetEnvironmentValue(kFakePhoneVariable, phone);
 
     // The working folders of a real run, under a temporary folder of the

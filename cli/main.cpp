@@ -5,6 +5,7 @@
 //   quillbrook disks
 //   quillbrook carve SOURCE --out DIR [--types LIST]
 //   quillbrook demo [--out DIR]
+//   quillbrook --version
 //
 // Exit codes: 0 success, 1 nothing could be read or written, 2 usage error.
 #include <CLI/CLI.hpp>
@@ -20,6 +21,7 @@
 #include "output/html_report.h"
 #include "platform/console.h"
 #include "src/cdr/type_table.h"
+#include "update/update_constants.h"
 
 namespace {
 
@@ -40,8 +42,11 @@ int RecoverDb(const qb::cli::DatabaseInputs& inputs, const std::string& out) {
 
 int main(int argc, char** argv) {
     qb::platform::Utf8Arguments arguments(argc, argv);
-    CLI::App app {"Quillbrook recovers contacts and SMS messages, live and deleted, from Android phone databases."};
+    CLI::App app {"Quillbrook recovers contacts and SMS messages, live and deleted, from Android phones and their "
+                  "databases, and files from disks and disk images."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "quillbrook " + std::string(qb::update::kProgramVersion),
+                         "Print the version and exit");
 
     qb::cli::DatabaseInputs inputs;
     std::string recoverOut;
@@ -71,7 +76,7 @@ int main(int argc, char** argv) {
                       "jpg,gif,bmp,wmv,mov,rif,htm,ole,zip,rar,exe,png,mpg,pdf)");
 
     std::string demoOut = "quillbrook-demo";
-    CLI::App* demo = app.add_subcommand("demo", "Recover a generated sample phone");
+    CLI::App* demo = app.add_subcommand("demo", "Recover a generated sample phone and carve a generated sample card");
     demo->add_option("--out", demoOut, "folder for the sample phone and the reports")->capture_default_str();
 
     try {
@@ -79,6 +84,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::cerr << "quillbrook: " << e.what() << "\n" << "Run with --help for more information.\n";

@@ -56,7 +56,15 @@ DomainExport::DomainExport(const std::vector<dbrecover::MsgThread*>& list, std::
     : threads(&list), folder(std::move(outputFolder)) {}
 DomainExport::~DomainExport() = default;
 
-std::string DefaultTemplatePath() { return platform::JoinPath(platform::ExecutableFolder(), "template.html"); }
+std::string DefaultTemplatePath() {
+    // Beside the executable in a build or on Windows; an installed program
+    // keeps it under <prefix>/share/quillbrook beside <prefix>/bin.
+    const std::string beside = platform::JoinPath(platform::ExecutableFolder(), "template.html");
+    if (platform::FileExists(beside)) return beside;
+    const std::string installed = platform::JoinPath(
+        platform::JoinPath(platform::JoinPath(platform::ExecutableFolder(), ".."), "share/quillbrook"), "template.html");
+    return platform::FileExists(installed) ? installed : beside;
+}
 
 std::string BuildJsonTable(const Table& rows) {
     rapidjson::Document document(rapidjson::kArrayType);

@@ -42,7 +42,8 @@ struct ReportResult {
     std::string reason;  // why it failed, for the user
 };
 
-// The template beside the running executable.
+// The template beside the running executable, or where an installed program
+// keeps it (../share/quillbrook/ from the executable's folder).
 std::string DefaultTemplatePath();
 
 // Write <folder>/Contacts.html and <folder>/Messages.html.

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "qb_version.h"
+
 namespace qb::update {
 
 // The version of this program, compared with the advertised one.
-inline constexpr std::string_view kProgramVersion = "1.0.0.22";
+inline constexpr std::string_view kProgramVersion = QB_VERSION_TEXT;
 // The product's entry in the vendor's product list (manual check).
 inline constexpr std::string_view kProductName = "Velmora Quillbrook";
 
