@@ -97,6 +97,7 @@ std::vector<LiveSmsRow> ReadLiveMessages(const std::string& path) {
         row.dateText = FormatMessageDate(static_cast<std::uint64_t>(sqlite3_column_int64(s, 2)));
         row.type = Uint32(s, 3);
         row.body = Text(s, 4);
+        row.date = sqlite3_column_int64(s, 2);
         rows.push_back(std::move(row));
     });
     return rows;

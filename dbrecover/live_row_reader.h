@@ -38,6 +38,9 @@ struct LiveSmsRow {
     std::string dateText;
     std::uint32_t type = 0;
     std::string body;     // NULL reads as ""
+    // The row's date as stored, for the exports that restore messages onto
+    // a phone.
+    std::int64_t date = 0;
 };
 
 LiveContactsReading ReadLiveContacts(const std::string& path);

@@ -95,7 +95,7 @@ void AddLiveSmsRows(const std::vector<LiveSmsRow>& rows, std::uint8_t deletedFla
         message.type = static_cast<std::int32_t>(row.type);
         message.threadId = threadId;
         message.deleted = deletedFlag;
-        message.date = 0;
+        message.date = row.date;
         message.dateText = row.dateText;
         message.address = row.address;
         message.body = row.body;

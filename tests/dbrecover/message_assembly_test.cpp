@@ -164,6 +164,13 @@ TEST_F(LiveMessages, BackupOnlyMessageJoinsTheLiveConversationAsDeleted) {
     EXPECT_EQ(t.messages[1].threadId, 5);
 }
 
+TEST_F(LiveMessages, KeepTheirDateAsStored) {
+    LiveSmsRow row = Row(5, "555", "2014-05-13 16:53:20", 1, "Hi");
+    row.date = 1400000000123;
+    AddLiveSmsRows({row}, 0, threads);
+    EXPECT_EQ(threads.at({"555", 5}).messages.at(0).date, 1400000000123);
+}
+
 TEST_F(LiveMessages, BackupOnlyConversationIsDeleted) {
     AddLiveSmsRows({Row(5, "555", "2014-05-13 16:53:20", 1, "Hi")}, 0, threads);
     AddLiveSmsRows({Row(6, "777", "2014-05-13 16:53:20", 1, "Yo")}, 1, threads);
