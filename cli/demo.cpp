@@ -56,7 +56,7 @@ struct ScratchFolder {
 
 }  // namespace
 
-int RunPhoneDemo(const std::string& out, std::string& root) {
+int RunPhoneDemo(const std::string& out, std::string& root, const output::ExportFormats& formats) {
     const std::string samplePhone = platform::JoinPath(out, "sample-phone");
     std::string error;
     if (!tools::GenerateSamplePhone(samplePhone, tools::SamplePhoneOptions {}, &error)) {
@@ -96,7 +96,7 @@ int RunPhoneDemo(const std::string& out, std::string& root) {
     std::cout << "Bridge client runs: "
               << CountLines(platform::ReadWholeFile(platform::JoinPath(phone, "log")).value_or(""))
               << " (logged in " << platform::JoinPath(phone, "log") << ")\n";
-    const int code = ReportPhoneRecovery(recovery, out, std::cout, &root);
+    const int code = ReportPhoneRecovery(recovery, out, std::cout, &root, formats);
     if (recovery.state == device::DeviceState::Ready) PrintDeleted(std::cout, *recovery.data);
 
     // What the application does when it closes.
@@ -125,9 +125,9 @@ int RunCardDemo(const std::string& out, const std::string& root) {
     return 0;
 }
 
-int RunDemo(const std::string& out) {
+int RunDemo(const std::string& out, const output::ExportFormats& formats) {
     std::string root;
-    const int phone = RunPhoneDemo(out, root);
+    const int phone = RunPhoneDemo(out, root, formats);
     const int card = RunCardDemo(out, root);
     return phone != 0 ? phone : card;
 }
