@@ -16,6 +16,9 @@ struct LiveDataRow {
     std::uint32_t mimetypeId = 0;
     std::uint32_t rawContactId = 0;
     std::string data1;
+    // For a phone number, the number as the phone normalised it (E.164, such
+    // as +33612345678); "" when NULL or when the table has no data4.
+    std::string data4;
 };
 
 // One row of table mimetypes.
