@@ -56,8 +56,15 @@ int PrintRecoverySummary(std::ostream& out, const RecoveredData& data, const Rep
     PrintCounts(out, data);
     out << "Reports:\n";
     bool written = false;
-    PrintReport(out, "Contacts.html", reports.contacts, written);
-    PrintReport(out, "Messages.html", reports.messages, written);
+    if (reports.formats.html) {
+        PrintReport(out, "Contacts.html", reports.contacts, written);
+        PrintReport(out, "Messages.html", reports.messages, written);
+    }
+    for (const output::ReportResult& r : reports.exports) {
+        const std::string name = r.path.substr(r.path.find_last_of("/\\") + 1);
+        PrintReport(out, name.c_str(), r, written);
+    }
+    if (!reports.formats.html && reports.exports.empty()) out << "  none written: nothing was recovered\n";
     return written ? 0 : 1;
 }
 

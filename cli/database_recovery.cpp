@@ -5,6 +5,7 @@
 #include "platform/file.h"
 #include "platform/notifier.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace qb::cli {
@@ -94,23 +95,32 @@ std::unique_ptr<RecoveredData> RecoverDatabases(const DatabaseInputs& in, const 
 }
 
 bool ReportOutcome::AnyWritten() const {
-    return contacts.status == output::ReportStatus::Written || messages.status == output::ReportStatus::Written;
+    const auto written = [](const output::ReportResult& r) { return r.status == output::ReportStatus::Written; };
+    return written(contacts) || written(messages) || std::any_of(exports.begin(), exports.end(), written);
 }
 
-ReportOutcome WriteReports(const RecoveredData& data, const std::string& folder, const std::string& templatePath) {
+ReportOutcome WriteReports(const RecoveredData& data, const std::string& folder, const std::string& templatePath,
+                           const output::ExportFormats& formats) {
     ReportOutcome outcome;
+    outcome.formats = formats;
     if (!platform::CreateFolders(folder)) {
         const output::ReportResult failed {output::ReportStatus::OutputFailed, folder, "cannot create the folder"};
-        if (!data.lists.contacts.empty()) outcome.contacts = failed;
-        if (!data.lists.threads.empty()) outcome.messages = failed;
+        if (formats.html && !data.lists.contacts.empty()) outcome.contacts = failed;
+        if (formats.html && !data.lists.threads.empty()) outcome.messages = failed;
+        const bool exports = formats.vcf || formats.xml || formats.csv;
+        if (exports && !(data.lists.contacts.empty() && data.lists.threads.empty())) outcome.exports.push_back(failed);
         return outcome;
     }
+    output::ExportFormats others = formats;
+    others.html = false;
     output::DomainExport contacts(data.lists.contacts, folder);
     contacts.templatePath = templatePath;
-    outcome.contacts = output::ExportContacts(contacts);
+    if (formats.html) outcome.contacts = output::ExportContacts(contacts);
+    outcome.exports = output::ExportRecords(contacts, others);
     output::DomainExport messages(data.lists.threads, folder);
     messages.templatePath = templatePath;
-    outcome.messages = output::ExportMessages(messages);
+    if (formats.html) outcome.messages = output::ExportMessages(messages);
+    for (output::ReportResult& r : output::ExportRecords(messages, others)) outcome.exports.push_back(std::move(r));
     return outcome;
 }
 

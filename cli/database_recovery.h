@@ -12,6 +12,7 @@
 #include "dbrecover/contact_item.h"
 #include "dbrecover/display_lists.h"
 #include "dbrecover/message_item.h"
+#include "output/export_formats.h"
 #include "output/html_report.h"
 
 namespace qb::cli {
@@ -54,13 +55,18 @@ std::unique_ptr<RecoveredData> RecoverDatabases(const DatabaseInputs& inputs, co
                                                 std::vector<std::string>& problems);
 
 struct ReportOutcome {
-    output::ReportResult contacts;
-    output::ReportResult messages;
+    output::ExportFormats formats;
+    output::ReportResult contacts;  // Contacts.html
+    output::ReportResult messages;  // Messages.html
+    // The other files that had something to write: Contacts.vcf,
+    // Messages.xml, Contacts.csv, Messages.csv, as chosen.
+    std::vector<output::ReportResult> exports;
     bool AnyWritten() const;
 };
 
 // Writes Contacts.html and Messages.html of everything recovered into the
-// folder (created if needed).
-ReportOutcome WriteReports(const RecoveredData& data, const std::string& folder, const std::string& templatePath);
+// folder (created if needed), with the exports of the chosen formats.
+ReportOutcome WriteReports(const RecoveredData& data, const std::string& folder, const std::string& templatePath,
+                           const output::ExportFormats& formats = {});
 
 }  // namespace qb::cli

@@ -58,7 +58,8 @@ struct ScratchFolder {
 // An installed program comes without the fake bridge client (a test
 // double): the sample phone's databases are then read as acquisition would
 // have copied them, and written as Recover writes them.
-int RecoverSamplePhoneDirectly(const std::string& samplePhone, const std::string& out, std::string& root) {
+int RecoverSamplePhoneDirectly(const std::string& samplePhone, const std::string& out, std::string& root,
+                               const output::ExportFormats& formats) {
     std::cout << "Sample phone generated in " << samplePhone
               << "; without the fake bridge client beside quillbrook, its databases are read as acquisition "
                  "would have copied them\n";
@@ -77,14 +78,14 @@ int RecoverSamplePhoneDirectly(const std::string& samplePhone, const std::string
         return 1;
     }
     std::cout << "Recovered into " << root << ":\n";
-    const output::RecoverOutcome outcome = WriteRecovered(RecordCategories(*data), root, std::cout);
+    const output::RecoverOutcome outcome = WriteRecovered(RecordCategories(*data), root, std::cout, formats);
     PrintDeleted(std::cout, *data);
     return outcome.reports.empty() ? 1 : 0;
 }
 
 }  // namespace
 
-int RunPhoneDemo(const std::string& out, std::string& root) {
+int RunPhoneDemo(const std::string& out, std::string& root, const output::ExportFormats& formats) {
     const std::string samplePhone = platform::JoinPath(out, "sample-phone");
     std::string error;
     if (!tools::GenerateSamplePhone(samplePhone, tools::SamplePhoneOptions {}, &error)) {
@@ -94,7 +95,7 @@ int RunPhoneDemo(const std::string& out, std::string& root) {
     device::AdbOptions options;
     options.clientPath = platform::JoinPath(platform::ExecutableFolder(),
                                             std::string(kFakeClientName) + std::string(platform::ExecutableSuffix()));
-    if (!platform::FileExists(options.clientPath)) return RecoverSamplePhoneDirectly(samplePhone, out, root);
+    if (!platform::FileExists(options.clientPath)) return RecoverSamplePhoneDirectly(samplePhone, out, root, formats);
     const std::string phone = platform::JoinPath(out, "phone");
     if (!tools::LayOutFakePhone(tools::SamplePhoneLayout(samplePhone), phone, {}, &error)) {
         std::cerr << "quillbrook: cannot lay out the sample phone: " << error << "\n";
@@ -119,7 +120,7 @@ int RunPhoneDemo(const std::string& out, std::string& root) {
     std::cout << "Bridge client runs: "
               << CountLines(platform::ReadWholeFile(platform::JoinPath(phone, "log")).value_or(""))
               << " (logged in " << platform::JoinPath(phone, "log") << ")\n";
-    const int code = ReportPhoneRecovery(recovery, out, std::cout, &root);
+    const int code = ReportPhoneRecovery(recovery, out, std::cout, &root, formats);
     if (recovery.state == device::DeviceState::Ready) PrintDeleted(std::cout, *recovery.data);
 
     // What the application does when it closes.
@@ -148,9 +149,9 @@ int RunCardDemo(const std::string& out, const std::string& root) {
     return 0;
 }
 
-int RunDemo(const std::string& out) {
+int RunDemo(const std::string& out, const output::ExportFormats& formats) {
     std::string root;
-    const int phone = RunPhoneDemo(out, root);
+    const int phone = RunPhoneDemo(out, root, formats);
     const int card = RunCardDemo(out, root);
     return phone != 0 ? phone : card;
 }

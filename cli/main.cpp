@@ -1,11 +1,15 @@
 // quillbrook: the command-line front end.
 //
 //   quillbrook recover-db --contacts F [--contacts-backup F] --messages F [--messages-backup F] --out DIR
-//   quillbrook phone --out DIR [--adb PATH] [--serial S]
+//                         [--formats LIST]
+//   quillbrook phone --out DIR [--adb PATH] [--serial S] [--formats LIST]
 //   quillbrook disks
 //   quillbrook carve SOURCE --out DIR [--types LIST]
-//   quillbrook demo [--out DIR]
+//   quillbrook demo [--out DIR] [--formats LIST]
 //   quillbrook --version
+//
+// --formats chooses the files written for contacts and messages among
+// html,vcf,xml,csv (all of them by default).
 //
 // Exit codes: 0 success, 1 nothing could be read or written, 2 usage error.
 #include <CLI/CLI.hpp>
@@ -18,6 +22,7 @@
 #include "cli/disk_listing.h"
 #include "cli/file_carving.h"
 #include "cli/phone_recovery.h"
+#include "output/export_formats.h"
 #include "output/html_report.h"
 #include "platform/console.h"
 #include "src/cdr/type_table.h"
@@ -27,14 +32,18 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-int RecoverDb(const qb::cli::DatabaseInputs& inputs, const std::string& out) {
+constexpr const char* kFormatsHelp = "files to write, comma-separated: html (Contacts.html, Messages.html), vcf "
+                                     "(Contacts.vcf), xml (Messages.xml, SMS backup format), csv (Contacts.csv, "
+                                     "Messages.csv)";
+
+int RecoverDb(const qb::cli::DatabaseInputs& inputs, const std::string& out, const qb::output::ExportFormats& formats) {
     std::vector<std::string> problems;
     qb::cli::ProgressLine progress("Loading contacts and messages");
     auto data = qb::cli::RecoverDatabases(
         inputs, [&](unsigned step, unsigned steps) { progress.Step(step, steps); }, problems);
     progress.Finish();
     qb::cli::PrintProblems(problems);
-    const auto reports = qb::cli::WriteReports(*data, out, qb::output::DefaultTemplatePath());
+    const auto reports = qb::cli::WriteReports(*data, out, qb::output::DefaultTemplatePath(), formats);
     return qb::cli::PrintRecoverySummary(std::cout, *data, reports);
 }
 
@@ -56,6 +65,8 @@ int main(int argc, char** argv) {
     recover->add_option("--messages", inputs.messages, "mmssms.db (its -wal and -shm are read too)")->required();
     recover->add_option("--messages-backup", inputs.messagesBackup, "backup copy of mmssms.db, without its log");
     recover->add_option("--out", recoverOut, "folder for Contacts.html and Messages.html")->required();
+    std::string formatList = qb::output::kAllExportFormats;
+    recover->add_option("--formats", formatList, kFormatsHelp)->capture_default_str();
 
     std::string phoneOut, adbPath, serial;
     CLI::App* phone = app.add_subcommand("phone", "Copy the databases from an attached phone and recover them");
@@ -64,6 +75,7 @@ int main(int argc, char** argv) {
                                         "else adb on the PATH)");
     phone->add_option("--serial", serial, "the serial number of the device to read, as \"adb devices\" lists it "
                                           "(default: the first one ready)");
+    phone->add_option("--formats", formatList, kFormatsHelp)->capture_default_str();
 
     CLI::App* disks = app.add_subcommand("disks", "List the disks and partitions of this computer");
 
@@ -78,6 +90,7 @@ int main(int argc, char** argv) {
     std::string demoOut = "quillbrook-demo";
     CLI::App* demo = app.add_subcommand("demo", "Recover a generated sample phone and carve a generated sample card");
     demo->add_option("--out", demoOut, "folder for the sample phone and the reports")->capture_default_str();
+    demo->add_option("--formats", formatList, kFormatsHelp)->capture_default_str();
 
     try {
         app.parse(arguments.argc(), arguments.argv());
@@ -92,8 +105,15 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
 
-    if (recover->parsed()) return RecoverDb(inputs, recoverOut);
-    if (phone->parsed()) return qb::cli::RunPhone(phoneOut, adbPath, serial);
+    std::string unknownFormat;
+    const auto formats = qb::output::ParseExportFormats(formatList, &unknownFormat);
+    if (!formats) {
+        std::cerr << "quillbrook: --formats: unknown format \"" << unknownFormat << "\" (choose from "
+                  << qb::output::kAllExportFormats << ")\n";
+        return kUsageError;
+    }
+    if (recover->parsed()) return RecoverDb(inputs, recoverOut, *formats);
+    if (phone->parsed()) return qb::cli::RunPhone(phoneOut, adbPath, serial, *formats);
     if (disks->parsed()) return qb::cli::RunDiskListing();
     if (carve->parsed()) {
         std::string unknown;
@@ -103,6 +123,6 @@ int main(int argc, char** argv) {
         }
         return qb::cli::PrintCarveSummary(std::cout, qb::cli::CarveSource(carveSource, carveOut, carveTypes));
     }
-    if (demo->parsed()) return qb::cli::RunDemo(demoOut);
+    if (demo->parsed()) return qb::cli::RunDemo(demoOut, *formats);
     return kUsageError;
 }

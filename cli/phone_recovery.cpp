@@ -118,7 +118,7 @@ PhoneRecovery RecoverPhone(const device::WorkPaths& paths, const device::AdbOpti
 }
 
 int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, std::ostream& summary,
-                        std::string* root) {
+                        std::string* root, const output::ExportFormats& formats) {
     const device::AcquisitionReport& acquisition = recovery.acquisition;
     summary << "Devices attached: " << DescribeDevices(acquisition.devices) << "\n";
     summary << "Phone: " << StateText(recovery.state);
@@ -143,12 +143,13 @@ int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, s
         return 1;
     }
     summary << "Recovered into " << folder << ":\n";
-    const output::RecoverOutcome outcome = WriteRecovered(RecordCategories(*recovery.data), folder, summary);
+    const output::RecoverOutcome outcome = WriteRecovered(RecordCategories(*recovery.data), folder, summary, formats);
     if (outcome.reports.empty()) summary << "  no report: nothing was recovered\n";
     return outcome.reports.empty() ? 1 : 0;
 }
 
-int RunPhone(const std::string& out, const std::string& adbPath, const std::string& serial) {
+int RunPhone(const std::string& out, const std::string& adbPath, const std::string& serial,
+             const output::ExportFormats& formats) {
     device::AdbOptions options;
     options.serial = serial;
     options.clientPath = adbPath.empty() ? device::AdbClientPath() : adbPath;
@@ -167,7 +168,7 @@ int RunPhone(const std::string& out, const std::string& adbPath, const std::stri
     const PhoneRecovery recovery =
         RecoverPhone(paths, options, [&](unsigned step, unsigned steps) { progress.Step(step, steps); });
     progress.Finish();
-    const int code = ReportPhoneRecovery(recovery, out, std::cout);
+    const int code = ReportPhoneRecovery(recovery, out, std::cout, nullptr, formats);
     // The copies hold the phone's contacts and messages: nothing of them
     // stays behind, and neither does the bridge server this run started.
     device::RemoveWorkFolders(paths);

@@ -48,15 +48,16 @@ PhoneRecovery RecoverPhone(const device::WorkPaths& paths, const device::AdbOpti
 // Prints the devices, the state and, when the phone could not be read, its
 // tips (exit code 1); otherwise names what was not copied on stderr, writes
 // both reports through the recover job into a new output root in out (see
-// recover_output.h; *root receives it) and prints the summary. Returns the
-// process exit code: 0 when a report was written.
+// recover_output.h; *root receives it) in the chosen formats and prints the
+// summary. Returns the process exit code: 0 when a report was written.
 int ReportPhoneRecovery(const PhoneRecovery& recovery, const std::string& out, std::ostream& summary,
-                        std::string* root = nullptr);
+                        std::string* root = nullptr, const output::ExportFormats& formats = {});
 
 // The whole command, with the working folders under the user's temporary
 // folder, deleted at the end with everything in them, and the bridge server
 // stopped. An empty adbPath means the client beside the executable (or adb
 // on the PATH); an empty serial the first device ready to be read.
-int RunPhone(const std::string& out, const std::string& adbPath, const std::string& serial = {});
+int RunPhone(const std::string& out, const std::string& adbPath, const std::string& serial = {},
+             const output::ExportFormats& formats = {});
 
 }  // namespace qb::cli

@@ -48,10 +48,10 @@ output::RecoverCategory ScannedDiskCategory(const cdr::DeviceNode& scanned) {
 }
 
 output::RecoverOutcome WriteRecovered(const std::vector<output::RecoverCategory>& categories, const std::string& root,
-                                      std::ostream& summary) {
+                                      std::ostream& summary, const output::ExportFormats& formats) {
     output::RecoverProgress progress;
     const output::RecoverOutcome outcome =
-        output::RunRecoverJob(categories, root, progress, output::DefaultTemplatePath());
+        output::RunRecoverJob(categories, root, progress, output::DefaultTemplatePath(), formats);
     output::recoverState.store(output::kRecoverFinished);
     for (const std::string& report : outcome.reports) summary << "  written: " << report << "\n";
     if (outcome.filesWhole + outcome.filesCutShort > 0) {

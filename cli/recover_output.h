@@ -1,8 +1,8 @@
 // The recover job's folder tree, as the Windows application leaves it, for
 // the commands that end with it (phone, demo):
 //
-//   DIR/QuillbrookHome<YYYYmmddHHMMSS>/Contacts(N)/Contacts.html
-//                                     /Messages(N)/Messages.html
+//   DIR/QuillbrookHome<YYYYmmddHHMMSS>/Contacts(N)/Contacts.html, .vcf, .csv
+//                                     /Messages(N)/Messages.html, .xml, .csv
 //                                     /disk<YYYYmmddHHMMSS>/<group>/<offset / 512>.<suffix>
 #pragma once
 
@@ -25,10 +25,10 @@ std::vector<output::RecoverCategory> RecordCategories(const RecoveredData& data)
 // The files a scan found under the scanned node, by group.
 output::RecoverCategory ScannedDiskCategory(const cdr::DeviceNode& scanned);
 
-// Runs the job into root on this thread and prints the reports written, the
-// files written whole and cut short, and what could not be written (on
-// stderr).
+// Runs the job into root on this thread, writing the chosen formats, and
+// prints the reports written, the files written whole and cut short, and
+// what could not be written (on stderr).
 output::RecoverOutcome WriteRecovered(const std::vector<output::RecoverCategory>& categories, const std::string& root,
-                                      std::ostream& summary);
+                                      std::ostream& summary, const output::ExportFormats& formats = {});
 
 }  // namespace qb::cli

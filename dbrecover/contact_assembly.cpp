@@ -85,7 +85,9 @@ void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFla
             it->second.deleted = deletedFlag;
             it->second.rawContactId = id;
         }
-        AppendValue(FieldOf(it->second, KindOf(row.mimetypeId, names)), row.data1);
+        const FieldKind kind = KindOf(row.mimetypeId, names);
+        AppendValue(FieldOf(it->second, kind), row.data1);
+        if (kind == kKindPhone) AppendValue(it->second.phoneNormalized, row.data4);
     }
 }
 

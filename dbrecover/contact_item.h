@@ -27,6 +27,9 @@ struct ContactItem {
     // 1 when a carved value of the contact is only the part
     // of a longer text that still lay on its page (its overflow pages were gone).
     std::uint8_t cutShort = 0;
+    // The data4 of the live phone rows (the numbers as the phone normalised
+    // them), joined by "|". Names conversations; not shown.
+    std::string phoneNormalized;
 };
 
 // Ascending by key: contacts read from live rows are filed under the negated

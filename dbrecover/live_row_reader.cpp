@@ -42,16 +42,18 @@ public:
     }
 
     // Runs a query and calls onRow for each row; stops quietly on any error.
+    // False when the query cannot be prepared (a column the table lacks).
     template <typename OnRow>
-    void Query(const char* sql, const char* parameter, OnRow onRow) {
+    bool Query(const char* sql, const char* parameter, OnRow onRow) {
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK || !stmt) {
             sqlite3_finalize(stmt);
-            return;
+            return false;
         }
         if (parameter) sqlite3_bind_text(stmt, 1, parameter, -1, SQLITE_STATIC);
         while (sqlite3_step(stmt) == SQLITE_ROW) onRow(stmt);
         sqlite3_finalize(stmt);
+        return true;
     }
 
 private:
@@ -74,7 +76,9 @@ LiveContactsReading ReadLiveContacts(const std::string& path) {
     LiveContactsReading reading;
     Database db(path);
     if (!db) return reading;
-    if (db.HasTable("data")) {
+    if (db.HasTable("data") &&
+        !db.Query("SELECT mimetype_id, raw_contact_id, data1, data4 FROM data ORDER BY rowid", nullptr,
+                  [&](sqlite3_stmt* s) { reading.rows.push_back({Uint32(s, 0), Uint32(s, 1), Text(s, 2), Text(s, 3)}); })) {
         db.Query("SELECT mimetype_id, raw_contact_id, data1 FROM data ORDER BY rowid", nullptr, [&](sqlite3_stmt* s) {
             reading.rows.push_back({Uint32(s, 0), Uint32(s, 1), Text(s, 2)});
         });
@@ -97,6 +101,7 @@ std::vector<LiveSmsRow> ReadLiveMessages(const std::string& path) {
         row.dateText = FormatMessageDate(static_cast<std::uint64_t>(sqlite3_column_int64(s, 2)));
         row.type = Uint32(s, 3);
         row.body = Text(s, 4);
+        row.date = sqlite3_column_int64(s, 2);
         rows.push_back(std::move(row));
     });
     return rows;

@@ -16,6 +16,9 @@ struct LiveDataRow {
     std::uint32_t mimetypeId = 0;
     std::uint32_t rawContactId = 0;
     std::string data1;
+    // For a phone number, the number as the phone normalised it (E.164, such
+    // as +33612345678); "" when NULL or when the table has no data4.
+    std::string data4;
 };
 
 // One row of table mimetypes.
@@ -38,6 +41,9 @@ struct LiveSmsRow {
     std::string dateText;
     std::uint32_t type = 0;
     std::string body;     // NULL reads as ""
+    // The row's date as stored, for the exports that restore messages onto
+    // a phone.
+    std::int64_t date = 0;
 };
 
 LiveContactsReading ReadLiveContacts(const std::string& path);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "dbrecover/number_matching.h"
 #include "platform/text.h"
 
 namespace qb::dbrecover {
@@ -95,7 +96,7 @@ void AddLiveSmsRows(const std::vector<LiveSmsRow>& rows, std::uint8_t deletedFla
         message.type = static_cast<std::int32_t>(row.type);
         message.threadId = threadId;
         message.deleted = deletedFlag;
-        message.date = 0;
+        message.date = row.date;
         message.dateText = row.dateText;
         message.address = row.address;
         message.body = row.body;
@@ -156,21 +157,41 @@ void MessageCarver::AddCarvedSmsRow(const CarvedSmsRow& row) {
 
 void ResolveNamesAndSort(const ContactMap& contacts, ThreadMap& threads) {
     std::unordered_map<std::string_view, const std::string*> nameOfNumber;
+    // The numbers under their match key, in contact order, for the
+    // conversations that no number names exactly.
+    std::unordered_map<std::string, std::vector<std::pair<std::string_view, const std::string*>>> numbersOfKey;
     for (const auto& [key, contact] : contacts) {
-        if (contact.name.empty() || contact.phone.empty()) continue;
-        std::string_view rest = contact.phone;
-        for (;;) {
-            const std::size_t bar = rest.find('|');
-            // An empty piece would name every conversation without address.
-            if (const std::string_view piece = rest.substr(0, bar); !piece.empty()) {
-                nameOfNumber[piece] = &contact.name;
+        if (contact.name.empty()) continue;
+        // The numbers as typed, then as the phone normalised them.
+        for (const std::string* numbers : {&contact.phone, &contact.phoneNormalized}) {
+            std::string_view rest = *numbers;
+            while (!rest.empty()) {
+                const std::size_t bar = rest.find('|');
+                // An empty piece would name every conversation without address.
+                if (const std::string_view piece = rest.substr(0, bar); !piece.empty()) {
+                    nameOfNumber[piece] = &contact.name;
+                    if (std::string match = NumberMatchKey(piece); !match.empty()) {
+                        numbersOfKey[std::move(match)].emplace_back(piece, &contact.name);
+                    }
+                }
+                if (bar == std::string_view::npos) break;
+                rest.remove_prefix(bar + 1);
             }
-            if (bar == std::string_view::npos) break;
-            rest.remove_prefix(bar + 1);
         }
     }
     for (auto& [key, thread] : threads) {
-        if (const auto it = nameOfNumber.find(thread.address); it != nameOfNumber.end()) thread.name = *it->second;
+        if (const auto it = nameOfNumber.find(thread.address); it != nameOfNumber.end()) {
+            thread.name = *it->second;
+        } else if (const auto numbers = numbersOfKey.find(NumberMatchKey(thread.address));
+                   numbers != numbersOfKey.end()) {
+            // As with exact numbers, a later contact wins.
+            for (auto number = numbers->second.rbegin(); number != numbers->second.rend(); ++number) {
+                if (SamePhoneNumber(number->first, thread.address)) {
+                    thread.name = *number->second;
+                    break;
+                }
+            }
+        }
         std::stable_sort(thread.messages.begin(), thread.messages.end(),
                          [](const MsgItem& a, const MsgItem& b) { return a.dateText < b.dateText; });
         thread.messageIndex.clear();  // positions moved

@@ -1,7 +1,7 @@
 // Turns rows of table sms into conversations: rows are grouped by address
 // and thread id, exact repeats are dropped, and at the end each conversation
-// is named after the contact whose phone number equals its address and its
-// messages are put in date order.
+// is named after the contact with its phone number and its messages are put
+// in date order.
 #pragma once
 
 #include <cstdint>
@@ -66,9 +66,11 @@ private:
     std::map<Key, std::vector<std::string>> live_;
 };
 
-// Names each conversation after the contact whose phone list holds its
-// address exactly, then sorts each conversation's messages by date text
-// (stable, byte by byte).
+// Names each conversation after the contact whose phone list (as typed, or
+// as the phone normalised it) holds its address exactly, or else a number
+// that is the same phone number (SamePhoneNumber; the later contact in key
+// order wins either way), then
+// sorts each conversation's messages by date text (stable, byte by byte).
 void ResolveNamesAndSort(const ContactMap& contacts, ThreadMap& threads);
 
 }  // namespace qb::dbrecover

@@ -14,7 +14,7 @@ struct MsgItem {
     std::int32_t type = 0;      // the row's type column; 1 is a received message
     std::int64_t threadId = 0;
     std::uint8_t deleted = 0;   // carved, or read from the backup copy
-    std::int64_t date = 0;      // milliseconds since 1970 for carved rows; 0 for live rows
+    std::int64_t date = 0;      // milliseconds since 1970-01-01 UTC, as the row stores it
     std::string dateText;       // local time, "%Y-%m-%d %H:%M:%S"
     std::string address;
     std::string body;

@@ -32,12 +32,18 @@ std::uint64_t SelectedFiles(const RecoverCategory& category) {
     return count;
 }
 
-std::uint64_t SelectedCount(const RecoverCategory& category) {
+// Whether any chosen format has a file for the category's records: a job
+// of message backups alone leaves the contacts out.
+bool WritesAny(const ExportFormats& f, int kind) {
+    return f.html || f.csv || (kind == kRecoverContacts ? f.vcf : f.xml);
+}
+
+std::uint64_t SelectedCount(const RecoverCategory& category, const ExportFormats& formats) {
     switch (category.kind) {
     case kRecoverContacts:
-        return SelectedOf(category.contacts).size();
+        return WritesAny(formats, category.kind) ? SelectedOf(category.contacts).size() : 0;
     case kRecoverMessages:
-        return SelectedOf(category.threads).size();
+        return WritesAny(formats, category.kind) ? SelectedOf(category.threads).size() : 0;
     case kRecoverDisk:
         return SelectedFiles(category);
     default:
@@ -76,8 +82,9 @@ std::string FreeTarget(const std::string& folder, const std::string& name) {
 
 class Job {
 public:
-    Job(const std::string& root, RecoverProgress& progress, const std::string& templatePath)
-        : root_(root), progress_(progress), templatePath_(templatePath) {}
+    Job(const std::string& root, RecoverProgress& progress, const std::string& templatePath,
+        const ExportFormats& formats)
+        : root_(root), progress_(progress), templatePath_(templatePath), formats_(formats) {}
 
     void Records(const RecoverCategory& category) {
         const bool contacts = category.kind == kRecoverContacts;
@@ -85,7 +92,7 @@ public:
         const auto selectedContacts = SelectedOf(category.contacts);
         const auto selectedThreads = SelectedOf(category.threads);
         const std::uint64_t count = contacts ? selectedContacts.size() : selectedThreads.size();
-        if (count == 0) return;
+        if (count == 0 || !WritesAny(formats_, category.kind)) return;
         const std::string folder = platform::JoinPath(root_, CategoryLabel(category.kind, count));
         if (!platform::CreateFolders(folder)) {
             outcome.problems.push_back("Could not create " + folder);
@@ -94,14 +101,17 @@ public:
         DomainExport exportObject =
             contacts ? DomainExport(selectedContacts, folder) : DomainExport(selectedThreads, folder);
         exportObject.templatePath = templatePath_;
-        const ReportResult result = contacts ? ExportContacts(exportObject) : ExportMessages(exportObject);
-        if (result.status != ReportStatus::Written) {
-            // Not written is not done: the end of the job names it instead.
-            outcome.problems.push_back("Could not write " + result.path + ": " + result.reason);
-            return;
+        bool whole = true;
+        for (const ReportResult& result : ExportRecords(exportObject, formats_)) {
+            if (result.status == ReportStatus::Written) {
+                outcome.reports.push_back(result.path);
+            } else {
+                // Not written is not done: the end of the job names it instead.
+                outcome.problems.push_back("Could not write " + result.path + ": " + result.reason);
+                whole = false;
+            }
         }
-        outcome.reports.push_back(result.path);
-        Done(count);
+        if (whole) Done(count);
     }
 
     void Files(const RecoverCategory& category) {
@@ -155,6 +165,7 @@ private:
     const std::string& root_;
     RecoverProgress& progress_;
     const std::string& templatePath_;
+    const ExportFormats& formats_;
 };
 
 }  // namespace
@@ -185,10 +196,11 @@ std::string CategoryLabel(int kind, std::uint64_t count) {
 }
 
 RecoverOutcome RunRecoverJob(const std::vector<RecoverCategory>& categories, const std::string& outputRoot,
-                             RecoverProgress& progress, const std::string& templatePath) {
+                             RecoverProgress& progress, const std::string& templatePath,
+                             const ExportFormats& formats) {
     recoverState.store(kRecoverRunning);
-    Job job(outputRoot, progress, templatePath);
-    for (const RecoverCategory& category : categories) job.outcome.total += SelectedCount(category);
+    Job job(outputRoot, progress, templatePath, formats);
+    for (const RecoverCategory& category : categories) job.outcome.total += SelectedCount(category, formats);
     progress.Start(job.outcome.total);
     for (const RecoverCategory& category : categories) {
         if (Stopping()) break;

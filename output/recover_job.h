@@ -1,10 +1,10 @@
 // The recover job: writes out what the user ticked. Contacts and
-// conversations become the reports Contacts.html and Messages.html in a
-// folder of their category, found files become copies read back from their
-// disk, under the output root:
+// conversations become the reports Contacts.html and Messages.html with
+// their exports (export_formats.h) in a folder of their category, found
+// files become copies read back from their disk, under the output root:
 //
-//   <root>/Contacts(N)/Contacts.html
-//   <root>/Messages(N)/Messages.html
+//   <root>/Contacts(N)/Contacts.html, Contacts.vcf, Contacts.csv
+//   <root>/Messages(N)/Messages.html, Messages.xml, Messages.csv
 //   <root>/disk<YYYYmmddHHMMSS>/<group>/<offset / 512>.<suffix>
 //
 // N is the number of records written. The job runs on a worker thread; the
@@ -19,6 +19,7 @@
 
 #include "dbrecover/contact_item.h"
 #include "dbrecover/message_item.h"
+#include "output/export_formats.h"
 #include "src/cdr/device_tree.h"
 
 namespace qb::output {
@@ -97,9 +98,11 @@ inline constexpr char kPartialSuffix[] = ".partial";
 // existing folder), reporting through progress. Sets recoverState to
 // running at the start and ends early once it is stop-requested (between
 // categories and files; a running copy ends at its next piece). The caller
-// sets recoverState to finished afterwards.
+// sets recoverState to finished afterwards. Records count as done once
+// every chosen file of their category is written.
 RecoverOutcome RunRecoverJob(const std::vector<RecoverCategory>& categories, const std::string& outputRoot,
-                             RecoverProgress& progress, const std::string& templatePath);
+                             RecoverProgress& progress, const std::string& templatePath,
+                             const ExportFormats& formats = {});
 
 // One line for the end of a job: the files written whole and cut short, and
 // each report that could not be written.

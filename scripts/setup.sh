@@ -44,6 +44,11 @@ packages=(
   adb
 )
 
+# A vCard parser to read the contact exports back in the tests.
+packages+=(
+  python3-vobject
+)
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -147,15 +147,26 @@ TEST_F(DatabaseRecovery, WritesBothReportsOrSaysWhyNot) {
     EXPECT_TRUE(platform::FileExists(platform::JoinPath(out, "Contacts.html")));
     EXPECT_TRUE(platform::FileExists(platform::JoinPath(out, "Messages.html")));
 
+    EXPECT_EQ(written.exports.size(), 4u);
+
+    // The exports need no page template.
     const auto noTemplate = cli::WriteReports(*data, Path("out2"), Path("no-template.html"));
-    EXPECT_FALSE(noTemplate.AnyWritten());
+    EXPECT_TRUE(noTemplate.AnyWritten());
     EXPECT_EQ(noTemplate.contacts.status, output::ReportStatus::TemplateMissing);
     EXPECT_FALSE(platform::FileExists(platform::JoinPath(Path("out2"), "Contacts.html")));
+    EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("out2"), "Contacts.vcf")));
+    output::ExportFormats pagesOnly;
+    pagesOnly.vcf = pagesOnly.xml = pagesOnly.csv = false;
+    const auto noPages = cli::WriteReports(*data, Path("out3"), Path("no-template.html"), pagesOnly);
+    EXPECT_FALSE(noPages.AnyWritten());
+    EXPECT_TRUE(noPages.exports.empty());
 
     ASSERT_TRUE(platform::WriteWholeFile(Path("blocker"), "a file where the folder should be"));
     const auto blocked = cli::WriteReports(*data, platform::JoinPath(Path("blocker"), "out"), QB_TEMPLATE_PATH);
     EXPECT_EQ(blocked.contacts.status, output::ReportStatus::OutputFailed);
     EXPECT_EQ(blocked.messages.status, output::ReportStatus::OutputFailed);
+    ASSERT_EQ(blocked.exports.size(), 1u);
+    EXPECT_EQ(blocked.exports[0].status, output::ReportStatus::OutputFailed);
 }
 
 // ------------------------------------------------------------ the program
@@ -199,7 +210,29 @@ TEST_F(Program, RecoverDbWritesReportsAndASummary) {
     ASSERT_TRUE(page);
     EXPECT_NE(page->find("var data = [[\"ID\",\"Deleted\",\"Name\""), std::string::npos);
     EXPECT_NE(page->find("<title>Contacts</title>"), std::string::npos);
-    EXPECT_TRUE(platform::FileExists(platform::JoinPath(out, "Messages.html")));
+    for (const char* file : {"Messages.html", "Contacts.vcf", "Messages.xml", "Contacts.csv", "Messages.csv"}) {
+        EXPECT_TRUE(platform::FileExists(platform::JoinPath(out, file))) << file;
+        EXPECT_NE(run.out.find(std::string(file) + " written to"), std::string::npos) << run.out;
+    }
+}
+
+TEST_F(Program, FormatsChooseTheFilesWritten) {
+    const std::string inputs = "recover-db --contacts " + Quoted(paths_.contacts) + " --messages " +
+                               Quoted(paths_.messages) + " --out ";
+    ProgramRun chosen = Quillbrook(inputs + Quoted(Path("chosen")) + " --formats vcf,csv");
+    EXPECT_EQ(chosen.exitCode, 0) << chosen.err;
+    for (const char* file : {"Contacts.vcf", "Contacts.csv", "Messages.csv"}) {
+        EXPECT_TRUE(platform::FileExists(platform::JoinPath(Path("chosen"), file))) << file;
+    }
+    for (const char* file : {"Contacts.html", "Messages.html", "Messages.xml"}) {
+        EXPECT_FALSE(platform::FileExists(platform::JoinPath(Path("chosen"), file))) << file;
+        EXPECT_EQ(chosen.out.find(file), std::string::npos) << chosen.out;
+    }
+
+    ProgramRun unknown = Quillbrook(inputs + Quoted(Path("unknown")) + " --formats html,pdf");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("--formats: unknown format \"pdf\""), std::string::npos) << unknown.err;
+    EXPECT_FALSE(platform::FolderExists(Path("unknown")));
 }
 
 TEST_F(Program, NothingReadableExitsWithOneNamingEachInput) {
@@ -219,6 +252,8 @@ TEST_F(Program, DemoRecoversTheSamplePhoneAndSaysWhat) {
     EXPECT_NE(run.out.find("Deleted conversations"), std::string::npos) << run.out;
     EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(out, "Contacts(", "Contacts.html")));
     EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(out, "Messages(", "Messages.html")));
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(out, "Contacts(", "Contacts.vcf")));
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(out, "Messages(", "Messages.xml")));
     EXPECT_TRUE(platform::FileExists(platform::JoinPath(platform::JoinPath(out, "sample-phone"), "truth.json")));
 }
 

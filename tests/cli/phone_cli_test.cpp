@@ -159,6 +159,14 @@ TEST_F(PhoneCommand, AReadyPhoneIsRecoveredIntoBothReportsAndTheCopiesAreDeleted
     // Written as Recover writes them, in a new output root.
     EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("reports"), "Contacts(", "Contacts.html")));
     EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("reports"), "Messages(", "Messages.html")));
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("reports"), "Contacts(", "Contacts.vcf")));
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("reports"), "Messages(", "Messages.xml")));
+    // Only the formats asked for.
+    const auto chosen = Quillbrook({"phone", "--out", Path("chosen"), "--adb", QB_FAKE_ADB_PATH, "--formats", "xml"});
+    EXPECT_EQ(chosen.exitCode, 0) << chosen.output;
+    EXPECT_TRUE(platform::FileExists(testsupport::RecoveredPath(Path("chosen"), "Messages(", "Messages.xml")));
+    EXPECT_FALSE(platform::FileExists(testsupport::RecoveredPath(Path("chosen"), "Messages(", "Messages.html")));
+    EXPECT_EQ(testsupport::RecoveredPath(Path("chosen"), "Contacts(", ""), "") << "no contacts folder";
     // Nothing of the phone stays on this computer, and no bridge server runs.
     EXPECT_FALSE(platform::FolderExists(Work("Velmora")));
     EXPECT_FALSE(platform::FolderExists(Work("velmora-quillbrook")));

@@ -171,6 +171,16 @@ TEST_F(LiveContacts, RowsOfOneRawContactFormOneContact) {
     EXPECT_EQ(bo.others, "mystery");
 }
 
+TEST_F(LiveContacts, PhoneRowsKeepTheirNormalisedNumbers) {
+    LiveContactsReading reading {{{kPhone, 3, "06 12 34 56 78"}, {kName, 3, "Amélie"}, {kPhone, 3, "5551234"}},
+                                 AndroidMimetypes()};
+    reading.rows[0].data4 = "+33612345678";
+    reading.rows[1].data4 = "not a number";
+    AddLiveDataRows(reading, 0, names, working);
+    EXPECT_EQ(working.at(3).phone, "06 12 34 56 78|5551234");
+    EXPECT_EQ(working.at(3).phoneNormalized, "+33612345678");
+}
+
 TEST_F(LiveContacts, RowWithoutData1StillMakesTheContact) {
     AddLiveDataRows({{{kPhone, 8, ""}}, AndroidMimetypes()}, 0, names, working);
     ASSERT_THAT(working, ElementsAre(Key(8)));

@@ -164,6 +164,13 @@ TEST_F(LiveMessages, BackupOnlyMessageJoinsTheLiveConversationAsDeleted) {
     EXPECT_EQ(t.messages[1].threadId, 5);
 }
 
+TEST_F(LiveMessages, KeepTheirDateAsStored) {
+    LiveSmsRow row = Row(5, "555", "2014-05-13 16:53:20", 1, "Hi");
+    row.date = 1400000000123;
+    AddLiveSmsRows({row}, 0, threads);
+    EXPECT_EQ(threads.at({"555", 5}).messages.at(0).date, 1400000000123);
+}
+
 TEST_F(LiveMessages, BackupOnlyConversationIsDeleted) {
     AddLiveSmsRows({Row(5, "555", "2014-05-13 16:53:20", 1, "Hi")}, 0, threads);
     AddLiveSmsRows({Row(6, "777", "2014-05-13 16:53:20", 1, "Yo")}, 1, threads);
@@ -270,13 +277,34 @@ TEST_F(NamesAndOrder, EveryNumberOfAContactNamesItsConversation) {
     EXPECT_EQ(NameOf("555"), "");
 }
 
-TEST_F(NamesAndOrder, NumbersMustMatchExactly) {
+TEST_F(NamesAndOrder, TheSameNumberWrittenOtherwiseNamesAConversationAndAnExactOneWins) {
     contacts[-1] = Contact("Ann", "5551234");
-    Conversations({"+15551234", "5551234 ", "555-1234"});
+    contacts[-2] = Contact("Amélie", "06 12 34 56 78|0033 6 99 99 99 99");
+    contacts[-3] = Contact("Exact", "+33612345678");
+    contacts[-4] = Contact("Earlier", "+336 99 99 99 99");
+    Conversations({"+15551234", "5551234 ", "555-1234", "+33612345678", "+33 6 12 34 56 78", "+33699999999",
+                   "+33712345678", "55512", "VODAFONE"});
     ResolveNamesAndSort(contacts, threads);
-    EXPECT_EQ(NameOf("+15551234"), "");
-    EXPECT_EQ(NameOf("5551234 "), "");
-    EXPECT_EQ(NameOf("555-1234"), "");
+    EXPECT_EQ(NameOf("+15551234"), "Ann");
+    EXPECT_EQ(NameOf("5551234 "), "Ann");
+    EXPECT_EQ(NameOf("555-1234"), "Ann");
+    EXPECT_EQ(NameOf("+33612345678"), "Exact");
+    // Both match; the later contact in key order wins, as with exact numbers.
+    EXPECT_EQ(NameOf("+33 6 12 34 56 78"), "Amélie");
+    EXPECT_EQ(NameOf("+33699999999"), "Amélie");
+    EXPECT_EQ(NameOf("+33712345678"), "");
+    EXPECT_EQ(NameOf("55512"), "");
+    EXPECT_EQ(NameOf("VODAFONE"), "");
+}
+
+TEST_F(NamesAndOrder, TheNormalisedNumberNamesExactly) {
+    contacts[-2] = Contact("Typed", "612-345");
+    contacts[-2].phoneNormalized = "+33612345678";
+    contacts[-1] = Contact("Later", "0612345678");
+    Conversations({"+33612345678", "0033612345678"});
+    ResolveNamesAndSort(contacts, threads);
+    EXPECT_EQ(NameOf("+33612345678"), "Typed");
+    EXPECT_EQ(NameOf("0033612345678"), "Later");
 }
 
 TEST_F(NamesAndOrder, LaterContactInKeyOrderWins) {

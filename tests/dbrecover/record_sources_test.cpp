@@ -14,6 +14,7 @@
 #include "dbrecover/cell_carver.h"
 #include "dbrecover/freelist_walk.h"
 #include "dbrecover/journal_reader.h"
+#include "dbrecover/live_row_reader.h"
 #include "dbrecover/record_shape.h"
 #include "dbrecover/schema_probe.h"
 #include "dbrecover/table_recovery.h"
@@ -284,6 +285,29 @@ std::string Insert(int id, const std::string& body) {
 }
 
 class LogAndJournal : public testsupport::ScratchFolderTest {};
+
+using LiveContactsReader = testsupport::ScratchFolderTest;
+
+TEST_F(LiveContactsReader, ReadsTheNormalisedNumberWhereTheTableHasOne) {
+    for (const bool withData4 : {true, false}) {
+        const std::string path = Path(withData4 ? "with.db" : "without.db");
+        {
+            Database db(path);
+            db.Exec("CREATE TABLE mimetypes (_id INTEGER PRIMARY KEY, mimetype TEXT);"
+                    "INSERT INTO mimetypes VALUES (5, 'vnd.android.cursor.item/phone_v2');");
+            db.Exec(std::string("CREATE TABLE data (_id INTEGER PRIMARY KEY, mimetype_id INTEGER, raw_contact_id "
+                                "INTEGER, data1 TEXT") + (withData4 ? ", data4 TEXT);" : ");"));
+            db.Exec(withData4 ? "INSERT INTO data VALUES (1, 5, 3, '06 12 34 56 78', '+33612345678');"
+                              : "INSERT INTO data VALUES (1, 5, 3, '06 12 34 56 78');");
+        }
+        const dbrecover::LiveContactsReading reading = dbrecover::ReadLiveContacts(path);
+        ASSERT_EQ(reading.rows.size(), 1u) << path;
+        EXPECT_EQ(reading.rows[0].rawContactId, 3u);
+        EXPECT_EQ(reading.rows[0].data1, "06 12 34 56 78");
+        EXPECT_EQ(reading.rows[0].data4, withData4 ? "+33612345678" : "");
+        ASSERT_EQ(reading.mimetypes.size(), 1u);
+    }
+}
 
 TEST_F(LogAndJournal, RowsInsertedAndDeletedBetweenCheckpointsAreFoundInTheLogOnly) {
     const std::string live = Path("phone/mmssms.db"), copy = Path("mmssms.db");

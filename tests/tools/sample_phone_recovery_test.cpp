@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dbrecover/number_matching.h"
 #include "dbrecover/recovery_driver.h"
 #include "platform/file.h"
 #include "platform/notifier.h"
@@ -255,18 +256,23 @@ TEST_P(SamplePhoneRecovery, ConversationsAreDeletedWhenCarvedOrGoneAndSortedByDa
 
 TEST_P(SamplePhoneRecovery, ConversationsAreNamedAfterTheContactWithThatNumber) {
     // Names a conversation may carry: the name rows of raw contacts that have
-    // a phone row equal to the address and were recovered with it.
+    // a phone row equal to the address and were recovered with it, or, when
+    // none has, a phone row that is the same number written otherwise.
     for (const auto& [key, thread] : r_.threads) {
         SCOPED_TRACE(key.first);
-        std::set<std::string> possible;
-        bool liveMatch = false;
+        std::set<std::string> exact, same;
         for (const auto& [ckey, contact] : r_.contacts) {
             const auto phones = Split(contact.phone);
-            if (contact.name.empty() || std::find(phones.begin(), phones.end(), key.first) == phones.end()) continue;
-            possible.insert(contact.name);
-            liveMatch = true;
+            if (contact.name.empty()) continue;
+            if (std::find(phones.begin(), phones.end(), key.first) != phones.end()) {
+                exact.insert(contact.name);
+            } else if (std::any_of(phones.begin(), phones.end(),
+                                   [&](const std::string& p) { return dbrecover::SamePhoneNumber(p, key.first); })) {
+                same.insert(contact.name);
+            }
         }
-        if (liveMatch) {
+        const std::set<std::string>& possible = exact.empty() ? same : exact;
+        if (!possible.empty()) {
             EXPECT_TRUE(possible.count(thread.name)) << "named \"" << thread.name << "\"";
         } else {
             EXPECT_EQ(thread.name, "");
