@@ -1,4 +1,5 @@
 #include "dbrecover/cell_carver.h"
+#include "dbrecover/sqlite_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,13 +7,6 @@
 namespace qb::dbrecover {
 namespace {
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
-std::uint32_t Get32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
-constexpr std::uint8_t kInteriorTablePage = 5;
-constexpr std::uint8_t kLeafTablePage = 13;
 // Far more than any row of these tables; a longer length is not a record.
 constexpr std::uint64_t kMaxPayload = 1u << 28;
 

@@ -1,16 +1,10 @@
 #include "dbrecover/freelist_walk.h"
+#include "dbrecover/sqlite_file.h"
 
 #include <algorithm>
 #include <unordered_set>
 
 namespace qb::dbrecover {
-namespace {
-
-std::uint32_t Get32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
-}  // namespace
 
 Freelist WalkFreelist(std::uint32_t firstTrunk, std::uint32_t pageCount, std::uint32_t pageSize,
                       std::uint32_t usableSize, const ReadPageFn& readPage) {

@@ -10,10 +10,6 @@ namespace {
 
 constexpr unsigned char kMagic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
 
-std::uint32_t Get32(const unsigned char* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
 bool IsSectorSize(std::uint32_t v) { return v >= 32 && v <= 65536 && (v & (v - 1)) == 0; }
 
 // A page image that could be a database page: a B-tree page type, or the

@@ -1,4 +1,5 @@
 #include "dbrecover/schema_probe.h"
+#include "dbrecover/sqlite_file.h"
 
 #include <sqlite3.h>
 
@@ -230,11 +231,6 @@ std::optional<TableLayout> ProbeSchema(const std::string& path, TableKind kind) 
 }
 
 namespace {
-
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
-std::uint32_t Get32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
 
 // One sqlite_master row: type, name, tbl_name, rootpage, sql.
 struct MasterRow {

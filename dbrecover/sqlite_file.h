@@ -79,6 +79,16 @@ struct Varint {
     std::uint8_t length = 0;
 };
 
+// B-tree page types (the first byte of a page's header).
+constexpr std::uint8_t kInteriorTablePage = 5;
+constexpr std::uint8_t kLeafTablePage = 13;
+
+// Big-endian integers of the file format, over at least 2 or 4 bytes.
+inline std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+inline std::uint32_t Get32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
 // Decodes the varint at buffer[position]; bytes past the end of the buffer
 // read as 0.
 Varint ReadVarint(std::span<const std::uint8_t> buffer, std::size_t position);

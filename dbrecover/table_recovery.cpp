@@ -1,4 +1,5 @@
 #include "dbrecover/table_recovery.h"
+#include "dbrecover/sqlite_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,14 +17,7 @@
 namespace qb::dbrecover {
 namespace {
 
-constexpr std::uint8_t kInteriorTablePage = 5;
-constexpr std::uint8_t kLeafTablePage = 13;
 constexpr int kMaxTreeDepth = 40;
-
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
-std::uint32_t Get32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
 
 std::optional<std::string> ReadCompanion(const std::string& path) {
     if (!platform::FileExists(path)) return std::nullopt;

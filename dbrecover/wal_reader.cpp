@@ -8,10 +8,6 @@ namespace {
 constexpr std::size_t kHeaderSize = 32;
 constexpr std::size_t kFrameHeaderSize = 24;
 
-std::uint32_t Get32(const unsigned char* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
 // SQLite's log checksum: pairs of 32-bit words, in the byte order the magic
 // names, folded into two running sums. n is a multiple of 8.
 void Checksum(const unsigned char* p, std::size_t n, bool bigEndian, std::uint32_t& s0, std::uint32_t& s1) {
