@@ -4,14 +4,7 @@
 # dpkg -x into a scratch root and run from another folder (--version, and
 # the demo, which finds the report template under share/).
 #   debian_package_test.sh BUILD_FOLDER
-set -euo pipefail
-build="$1"
-scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
-fail() { echo "FAILED: $*" >&2; exit 1; }
-
-cpack --config "$build/CPackConfig.cmake" -B "$scratch/packages" >"$scratch/cpack.log" 2>&1 ||
-  { cat "$scratch/cpack.log" >&2; fail "cpack"; }
+source "$(dirname "$0")/make_package.sh" "$1"
 deb="$(ls "$scratch"/packages/quillbrook_*_amd64.deb 2>/dev/null | head -1)"
 [ -n "$deb" ] || fail "no quillbrook_<version>_amd64.deb among: $(ls "$scratch/packages")"
 version="$(dpkg-deb -f "$deb" Version)"

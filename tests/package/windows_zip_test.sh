@@ -4,14 +4,7 @@
 # bridge client), unpacked and its quillbrook.exe run under Wine from
 # another folder on a sample phone made by the build's generator.
 #   windows_zip_test.sh BUILD_FOLDER        (Wine ready: scripts/with-wine.sh)
-set -euo pipefail
-build="$1"
-scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
-fail() { echo "FAILED: $*" >&2; exit 1; }
-
-cpack --config "$build/CPackConfig.cmake" -B "$scratch/packages" >"$scratch/cpack.log" 2>&1 ||
-  { cat "$scratch/cpack.log" >&2; fail "cpack"; }
+source "$(dirname "$0")/make_package.sh" "$1"
 zip="$(ls "$scratch"/packages/Quillbrook-*-win32.zip 2>/dev/null | head -1)"
 [ -n "$zip" ] || fail "no Quillbrook-<version>-win32.zip among: $(ls "$scratch/packages")"
 top="$(basename "$zip" .zip)"

@@ -13,6 +13,7 @@
 #include "dbrecover/recovery_driver.h"
 #include "platform/file.h"
 #include "platform/notifier.h"
+#include "tests/tools/contact_fields.h"
 #include "tools/sample_phone/sample_phone.h"
 
 namespace qb {
@@ -22,30 +23,8 @@ using dbrecover::ContactItem;
 using dbrecover::MsgThread;
 using tools::RowState;
 
-std::vector<std::string> Split(const std::string& field) {
-    std::vector<std::string> values;
-    if (field.empty()) return values;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t bar = field.find('|', start);
-        values.push_back(field.substr(start, bar - start));
-        if (bar == std::string::npos) break;
-        start = bar + 1;
-    }
-    return values;
-}
-
-const std::string& FieldNamed(const ContactItem& c, const std::string& name) {
-    static const std::map<std::string, std::string ContactItem::*> kFields = {
-        {"name", &ContactItem::name},         {"nickname", &ContactItem::nickname},
-        {"im", &ContactItem::im},             {"phone", &ContactItem::phone},
-        {"email", &ContactItem::email},       {"organization", &ContactItem::organization},
-        {"sipAddress", &ContactItem::sipAddress}, {"postalAddress", &ContactItem::postalAddress},
-        {"website", &ContactItem::website},   {"note", &ContactItem::note},
-        {"others", &ContactItem::others},
-    };
-    return c.*(kFields.at(name));
-}
+using testsupport::FieldNamed;
+using testsupport::Split;
 
 const std::vector<std::string>& FieldNames() {
     static const std::vector<std::string> names = {"name", "nickname", "im", "phone", "email", "organization",
