@@ -98,7 +98,7 @@ struct ScanStats {
     std::uint64_t regions = 0;
     std::uint64_t freeBytes = 0;  // bytes of all carved regions
     std::uint64_t candidates = 0; // accepted candidates handed on
-    // Beyond the Part: what the recovery of all page versions looked at.
+    // What the recovery of all page versions looked at.
     std::uint32_t interiorPages = 0;   // current interior pages whose free space was carved
     std::uint32_t olderPages = 0;      // older page versions carved (main file under the log, log frames)
     std::uint32_t walFrames = 0;       // frames in the log
