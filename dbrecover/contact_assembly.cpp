@@ -75,9 +75,57 @@ void AppendValue(std::string& field, std::string_view value) {
     field += value;
 }
 
+void FieldValues::Values::Add(std::string_view text) {
+    for (;;) {
+        const std::size_t bar = text.find('|');
+        const std::string_view piece = text.substr(0, bar);
+        if (pieces.emplace(piece).second && ordering) ordered.emplace(piece);
+        if (bar == std::string_view::npos) break;
+        text.remove_prefix(bar + 1);
+    }
+}
+
+FieldValues::Values& FieldValues::Of(const std::string& field) {
+    auto [it, created] = fields_.try_emplace(&field);
+    Values& values = it->second;
+    if (created || values.length != field.size()) {
+        values = Values();
+        values.Add(field);
+        values.length = field.size();
+    }
+    return values;
+}
+
+void FieldValues::Append(std::string& field, std::string_view value) {
+    if (value.empty()) return;
+    Values& values = Of(field);
+    if (field.empty()) {
+        field.assign(value);
+    } else {
+        // A value that holds a "|" equals no piece of the field.
+        if (values.pieces.find(value) != values.pieces.end()) return;
+        field += '|';
+        field += value;
+    }
+    values.Add(value);
+    values.length = field.size();
+}
+
+bool FieldValues::HoldsValueBeginningWith(const std::string& field, std::string_view text) {
+    Values& values = Of(field);
+    if (!values.ordering) {
+        values.ordering = true;
+        values.ordered.insert(values.pieces.begin(), values.pieces.end());
+    }
+    // The values that begin with text follow it in order.
+    const auto it = values.ordered.lower_bound(text);
+    return it != values.ordered.end() && std::string_view(*it).substr(0, text.size()) == text;
+}
+
 void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFlag, MimetypeNames& names,
                      ContactMap& working) {
     names.Replace(reading.mimetypes);
+    FieldValues values;
     for (const LiveDataRow& row : reading.rows) {
         const std::int64_t id = static_cast<std::int32_t>(row.rawContactId);
         auto [it, created] = working.try_emplace(id);
@@ -86,8 +134,8 @@ void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFla
             it->second.rawContactId = id;
         }
         const FieldKind kind = KindOf(row.mimetypeId, names);
-        AppendValue(FieldOf(it->second, kind), row.data1);
-        if (kind == kKindPhone) AppendValue(it->second.phoneNormalized, row.data4);
+        values.Append(FieldOf(it->second, kind), row.data1);
+        if (kind == kKindPhone) values.Append(it->second.phoneNormalized, row.data4);
     }
 }
 
@@ -107,14 +155,9 @@ void ContactCarver::AddCarvedDataRow(const CarvedDataRow& row) {
     if (row.cutShort) {
         const auto key = static_cast<std::int64_t>(row.rawContactId);
         if (key <= 0) return;
-        if (const auto it = contacts_.find(key); it != contacts_.end()) {
-            std::string_view rest = FieldOf(it->second, KindOf(mimetype, names_));
-            for (;;) {
-                const std::size_t bar = rest.find('|');
-                if (rest.substr(0, bar).substr(0, row.data1.size()) == row.data1) return;
-                if (bar == std::string_view::npos) break;
-                rest.remove_prefix(bar + 1);
-            }
+        if (const auto it = contacts_.find(key);
+            it != contacts_.end() && values_.HoldsValueBeginningWith(FieldOf(it->second, KindOf(mimetype, names_)), row.data1)) {
+            return;
         }
     }
     AddDeletedDataRow(row.mimetypeId, row.rawContactId, row.data1);
@@ -135,7 +178,7 @@ void ContactCarver::AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t ra
         it->second.deleted = 1;
         it->second.rawContactId = key;
     }
-    AppendValue(FieldOf(it->second, KindOf(static_cast<std::uint32_t>(mimetypeId), names_)), data1);
+    values_.Append(FieldOf(it->second, KindOf(static_cast<std::uint32_t>(mimetypeId), names_)), data1);
 }
 
 }  // namespace qb::dbrecover

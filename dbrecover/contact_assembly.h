@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <tuple>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "dbrecover/contact_item.h"
@@ -63,6 +65,34 @@ std::string& FieldOf(ContactItem& contact, FieldKind kind);
 // value changes nothing.
 void AppendValue(std::string& field, std::string_view value);
 
+// The values the fields of some contacts hold, so that adding a value to a
+// field costs a hash look-up rather than a pass over the field. A field is
+// known by its address, so the contacts must stay where they are while it
+// is used (as nodes of a map do); a field whose length changed without it
+// is read anew.
+class FieldValues {
+public:
+    // AppendValue, in time proportional to the value.
+    void Append(std::string& field, std::string_view value);
+    // Whether a value of the field begins with text (or is text).
+    bool HoldsValueBeginningWith(const std::string& field, std::string_view text);
+
+private:
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view> {}(text); }
+    };
+    struct Values {
+        std::size_t length = 0;  // of the field when last seen
+        std::unordered_set<std::string, TextHash, std::equal_to<>> pieces;  // the field split at "|"
+        bool ordering = false;  // ordered is kept from the first question about beginnings on
+        std::set<std::string, std::less<>> ordered;
+        void Add(std::string_view text);
+    };
+    Values& Of(const std::string& field);
+    std::unordered_map<const std::string*, Values> fields_;
+};
+
 // Folds one live-row reading into a working map keyed by the raw contact id
 // (sign-extended from 32 bits). New contacts get deleted = deletedFlag; a
 // contact already there keeps its flag and gains the values it lacked.
@@ -92,6 +122,7 @@ private:
     ContactMap& contacts_;
     const MimetypeNames& names_;
     std::set<Key> live_;
+    FieldValues values_;
 };
 
 }  // namespace qb::dbrecover

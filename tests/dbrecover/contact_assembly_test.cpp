@@ -57,6 +57,51 @@ TEST(AppendValue, EmptyValueChangesNothing) {
     EXPECT_EQ(field, "Ann");
 }
 
+// FieldValues applies the rule of AppendValue through an index: the same
+// fields come out, also for values that hold a "|" and for fields changed
+// between two values.
+TEST(FieldValues, GiveTheFieldsOfAppendValue) {
+    const std::vector<std::vector<std::string>> sequences = {
+        {"5551234", "555", "5551234", "555", "55512"},
+        {"Ann", "Ann Lee", "ann", "An", "Ann Lee", "An", ""},
+        {"a|b", "a", "b", "a|b", "c", "b|c", "c"},
+        {"", "x", "", "x", "|", "||", "", "y|"},
+        {"|x", "x", "", "|x"},
+    };
+    for (const auto& values : sequences) {
+        std::string expected, field, normalized;
+        FieldValues index;
+        for (const std::string& value : values) {
+            AppendValue(expected, value);
+            index.Append(field, value);
+            EXPECT_EQ(field, expected) << "after " << value;
+        }
+        // A field changed behind the index's back is read anew.
+        field += "|zz";
+        expected += "|zz";
+        for (const char* value : {"zz", "z", "a"}) {
+            AppendValue(expected, value);
+            index.Append(field, value);
+        }
+        EXPECT_EQ(field, expected);
+    }
+}
+
+TEST(FieldValues, FindValuesThatBeginWithAText) {
+    std::string field;
+    FieldValues index;
+    for (const char* value : {"Hello world", "Help"}) index.Append(field, value);
+    EXPECT_TRUE(index.HoldsValueBeginningWith(field, "Hello"));
+    EXPECT_TRUE(index.HoldsValueBeginningWith(field, "Help"));
+    EXPECT_FALSE(index.HoldsValueBeginningWith(field, "Helpful"));
+    EXPECT_FALSE(index.HoldsValueBeginningWith(field, "hello"));
+    index.Append(field, "Helpful");
+    EXPECT_TRUE(index.HoldsValueBeginningWith(field, "Helpf"));
+    std::string other = "Zoe|Zoë";
+    EXPECT_TRUE(index.HoldsValueBeginningWith(other, "Zo\xC3"));
+    EXPECT_FALSE(index.HoldsValueBeginningWith(other, "Zoe|"));
+}
+
 // ---------------------------------------------------------------- kinds and names
 
 struct KindCase {
