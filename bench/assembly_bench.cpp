@@ -57,10 +57,11 @@ void BM_CarvedContactValues(benchmark::State& state) {
     for (std::int64_t i = 0; i < count; ++i) numbers.push_back("+49 171 " + std::to_string(1000000 + i));
     dbrecover::MimetypeNames names;
     names.Replace({{5, "vnd.android.cursor.item/phone_v2"}});
+    const dbrecover::GroupTitles titles;
     std::size_t length = 0;
     for (auto _ : state) {
         dbrecover::ContactMap contacts;
-        dbrecover::ContactCarver carver(contacts, names);
+        dbrecover::ContactCarver carver(contacts, names, titles);
         for (const std::string& number : numbers) carver.AddDeletedDataRow(5, 7, number);
         length = contacts.at(7).phone.size();
         benchmark::DoNotOptimize(length);

@@ -1,6 +1,7 @@
 #include "dbrecover/contact_assembly.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 namespace qb::dbrecover {
 
@@ -40,6 +41,20 @@ const std::string& MimetypeNames::NameOf(std::uint32_t id) const {
 
 FieldKind KindOf(std::uint32_t mimetypeId, const MimetypeNames& names) {
     return FieldKindOfName(names.NameOf(mimetypeId));
+}
+
+void GroupTitles::Replace(const std::vector<LiveGroup>& groups) {
+    if (groups.empty()) return;
+    titles_.clear();
+    for (const LiveGroup& g : groups) titles_[std::to_string(g.id)] = g.title;
+}
+
+std::string_view GroupTitles::Readable(FieldKind kind, std::string_view data1) const {
+    if (kind != kKindGroupMembership) return data1;
+    const auto it = titles_.find(data1);
+    // A group without a title (one the phone names from its own resources)
+    // keeps its number.
+    return it == titles_.end() || it->second.empty() ? data1 : std::string_view(it->second);
 }
 
 std::string& FieldOf(ContactItem& c, FieldKind kind) {
@@ -123,18 +138,21 @@ bool FieldValues::HoldsValueBeginningWith(const std::string& field, std::string_
 }
 
 void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFlag, MimetypeNames& names,
-                     ContactMap& working) {
+                     GroupTitles& titles, ContactMap& working) {
     names.Replace(reading.mimetypes);
+    titles.Replace(reading.groups);
+    std::unordered_set<std::int64_t> pending;
+    for (const std::uint32_t id : reading.pendingDeletes) pending.insert(static_cast<std::int32_t>(id));
     FieldValues values;
     for (const LiveDataRow& row : reading.rows) {
         const std::int64_t id = static_cast<std::int32_t>(row.rawContactId);
         auto [it, created] = working.try_emplace(id);
         if (created) {
-            it->second.deleted = deletedFlag;
+            it->second.deleted = deletedFlag || pending.count(id) ? 1 : 0;
             it->second.rawContactId = id;
         }
         const FieldKind kind = KindOf(row.mimetypeId, names);
-        values.Append(FieldOf(it->second, kind), row.data1);
+        values.Append(FieldOf(it->second, kind), titles.Readable(kind, row.data1));
         if (kind == kKindPhone) values.Append(it->second.phoneNormalized, row.data4);
     }
 }
@@ -178,7 +196,8 @@ void ContactCarver::AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t ra
         it->second.deleted = 1;
         it->second.rawContactId = key;
     }
-    values_.Append(FieldOf(it->second, KindOf(static_cast<std::uint32_t>(mimetypeId), names_)), data1);
+    const FieldKind kind = KindOf(static_cast<std::uint32_t>(mimetypeId), names_);
+    values_.Append(FieldOf(it->second, kind), titles_.Readable(kind, data1));
 }
 
 }  // namespace qb::dbrecover
