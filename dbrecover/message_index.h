@@ -28,7 +28,8 @@ public:
 
     // Forgets every position (the messages were reordered).
     void Clear();
-    // Indexes messages unless it already indexes exactly them.
+    // Indexes messages unless it already indexes exactly them. The questions
+    // and changes below are about the messages it last followed.
     void Follow(const std::vector<MsgItem>& messages);
 
     // The message with the same type, thread id, date text, address and body.
