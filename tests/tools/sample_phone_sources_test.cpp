@@ -160,7 +160,7 @@ TEST_P(SamplePhoneSources, NoMessageThatWasNeverThereAndLiveOnesStayLive) {
             }
             ASSERT_TRUE(match) << "unexpected message \"" << m.body.substr(0, 60) << "\" in " << key.first;
             // A live message is only shown deleted when a stale copy of it lay
-            // in the free space of the current pages (the Part's carving).
+            // in the free space of the current pages.
             if (LiveInCurrent(match->state) && !match->intact.Anywhere()) EXPECT_EQ(m.deleted, 0) << m.body;
         }
     }
