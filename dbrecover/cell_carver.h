@@ -4,7 +4,7 @@
 //
 // A table leaf cell is: payload length (varint), row id (varint), then the
 // record: header length (varint), one serial type per column, the body.
-// Unlike the page scanner's sliding carve, a candidate is only taken when the bytes
+// Unlike a plain sliding carve, a candidate is only taken when the bytes
 // account for it:
 //
 // - a whole cell (its payload length survives) must have header plus body

@@ -1,6 +1,7 @@
 #include "dbrecover/contact_assembly.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 namespace qb::dbrecover {
 
@@ -42,6 +43,20 @@ FieldKind KindOf(std::uint32_t mimetypeId, const MimetypeNames& names) {
     return FieldKindOfName(names.NameOf(mimetypeId));
 }
 
+void GroupTitles::Replace(const std::vector<LiveGroup>& groups) {
+    if (groups.empty()) return;
+    titles_.clear();
+    for (const LiveGroup& g : groups) titles_[std::to_string(g.id)] = g.title;
+}
+
+std::string_view GroupTitles::Readable(FieldKind kind, std::string_view data1) const {
+    if (kind != kKindGroupMembership) return data1;
+    const auto it = titles_.find(data1);
+    // A group without a title (one the phone names from its own resources)
+    // keeps its number.
+    return it == titles_.end() || it->second.empty() ? data1 : std::string_view(it->second);
+}
+
 std::string& FieldOf(ContactItem& c, FieldKind kind) {
     switch (kind) {
     case kKindEmail: return c.email;
@@ -75,19 +90,70 @@ void AppendValue(std::string& field, std::string_view value) {
     field += value;
 }
 
+void FieldValues::Values::Add(std::string_view text) {
+    for (;;) {
+        const std::size_t bar = text.find('|');
+        const std::string_view piece = text.substr(0, bar);
+        if (pieces.emplace(piece).second && ordering) ordered.emplace(piece);
+        if (bar == std::string_view::npos) break;
+        text.remove_prefix(bar + 1);
+    }
+}
+
+FieldValues::Values& FieldValues::Of(const std::string& field) {
+    auto [it, created] = fields_.try_emplace(&field);
+    Values& values = it->second;
+    if (created || values.length != field.size()) {
+        values = Values();
+        values.Add(field);
+        values.length = field.size();
+    }
+    return values;
+}
+
+void FieldValues::Append(std::string& field, std::string_view value) {
+    if (value.empty()) return;
+    Values& values = Of(field);
+    if (field.empty()) {
+        field.assign(value);
+    } else {
+        // A value that holds a "|" equals no piece of the field.
+        if (values.pieces.find(value) != values.pieces.end()) return;
+        field += '|';
+        field += value;
+    }
+    values.Add(value);
+    values.length = field.size();
+}
+
+bool FieldValues::HoldsValueBeginningWith(const std::string& field, std::string_view text) {
+    Values& values = Of(field);
+    if (!values.ordering) {
+        values.ordering = true;
+        values.ordered.insert(values.pieces.begin(), values.pieces.end());
+    }
+    // The values that begin with text follow it in order.
+    const auto it = values.ordered.lower_bound(text);
+    return it != values.ordered.end() && std::string_view(*it).substr(0, text.size()) == text;
+}
+
 void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFlag, MimetypeNames& names,
-                     ContactMap& working) {
+                     GroupTitles& titles, ContactMap& working) {
     names.Replace(reading.mimetypes);
+    titles.Replace(reading.groups);
+    std::unordered_set<std::int64_t> pending;
+    for (const std::uint32_t id : reading.pendingDeletes) pending.insert(static_cast<std::int32_t>(id));
+    FieldValues values;
     for (const LiveDataRow& row : reading.rows) {
         const std::int64_t id = static_cast<std::int32_t>(row.rawContactId);
         auto [it, created] = working.try_emplace(id);
         if (created) {
-            it->second.deleted = deletedFlag;
+            it->second.deleted = deletedFlag || pending.count(id) ? 1 : 0;
             it->second.rawContactId = id;
         }
         const FieldKind kind = KindOf(row.mimetypeId, names);
-        AppendValue(FieldOf(it->second, kind), row.data1);
-        if (kind == kKindPhone) AppendValue(it->second.phoneNormalized, row.data4);
+        values.Append(FieldOf(it->second, kind), titles.Readable(kind, row.data1));
+        if (kind == kKindPhone) values.Append(it->second.phoneNormalized, row.data4);
     }
 }
 
@@ -107,14 +173,9 @@ void ContactCarver::AddCarvedDataRow(const CarvedDataRow& row) {
     if (row.cutShort) {
         const auto key = static_cast<std::int64_t>(row.rawContactId);
         if (key <= 0) return;
-        if (const auto it = contacts_.find(key); it != contacts_.end()) {
-            std::string_view rest = FieldOf(it->second, KindOf(mimetype, names_));
-            for (;;) {
-                const std::size_t bar = rest.find('|');
-                if (rest.substr(0, bar).substr(0, row.data1.size()) == row.data1) return;
-                if (bar == std::string_view::npos) break;
-                rest.remove_prefix(bar + 1);
-            }
+        if (const auto it = contacts_.find(key);
+            it != contacts_.end() && values_.HoldsValueBeginningWith(FieldOf(it->second, KindOf(mimetype, names_)), row.data1)) {
+            return;
         }
     }
     AddDeletedDataRow(row.mimetypeId, row.rawContactId, row.data1);
@@ -135,7 +196,8 @@ void ContactCarver::AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t ra
         it->second.deleted = 1;
         it->second.rawContactId = key;
     }
-    AppendValue(FieldOf(it->second, KindOf(static_cast<std::uint32_t>(mimetypeId), names_)), data1);
+    const FieldKind kind = KindOf(static_cast<std::uint32_t>(mimetypeId), names_);
+    values_.Append(FieldOf(it->second, kind), titles_.Readable(kind, data1));
 }
 
 }  // namespace qb::dbrecover

@@ -24,8 +24,8 @@ struct ContactItem {
     std::string website;
     std::string note;
     std::string others;
-    // 1 when a carved value of the contact is only the part
-    // of a longer text that still lay on its page (its overflow pages were gone).
+    // 1 when a carved value of the contact is only the part of a longer text
+    // that still lay on its page (its overflow pages were gone).
     std::uint8_t cutShort = 0;
     // The data4 of the live phone rows (the numbers as the phone normalised
     // them), joined by "|". Names conversations; not shown.

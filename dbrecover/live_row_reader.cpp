@@ -83,6 +83,15 @@ LiveContactsReading ReadLiveContacts(const std::string& path) {
             reading.rows.push_back({Uint32(s, 0), Uint32(s, 1), Text(s, 2)});
         });
     }
+    if (db.HasTable("raw_contacts")) {
+        // Tables without the column (not Android's) mark nothing.
+        db.Query("SELECT _id FROM raw_contacts WHERE deleted = 1 ORDER BY rowid", nullptr,
+                 [&](sqlite3_stmt* s) { reading.pendingDeletes.push_back(Uint32(s, 0)); });
+    }
+    if (db.HasTable("groups")) {
+        db.Query("SELECT _id, title FROM \"groups\" ORDER BY rowid", nullptr,
+                 [&](sqlite3_stmt* s) { reading.groups.push_back({sqlite3_column_int64(s, 0), Text(s, 1)}); });
+    }
     if (!db.HasTable("mimetypes")) return reading;
     db.Query("SELECT _id, mimetype FROM mimetypes ORDER BY rowid", nullptr, [&](sqlite3_stmt* s) {
         reading.mimetypes.push_back({Uint32(s, 0), Text(s, 1)});

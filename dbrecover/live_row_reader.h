@@ -27,9 +27,20 @@ struct LiveMimetype {
     std::string name;
 };
 
+// One row of table groups: a group that group membership rows name by its
+// _id in their data1. A NULL title reads as "".
+struct LiveGroup {
+    std::int64_t id = 0;
+    std::string title;
+};
+
 struct LiveContactsReading {
     std::vector<LiveDataRow> rows;       // in row id order
     std::vector<LiveMimetype> mimetypes; // in row id order
+    // The raw contacts the phone has marked deleted (raw_contacts.deleted = 1)
+    // but keeps until the deletion is synced, in row id order.
+    std::vector<std::uint32_t> pendingDeletes;
+    std::vector<LiveGroup> groups;       // in row id order
 };
 
 // One row of table sms. The date text is the row's date (milliseconds since

@@ -29,63 +29,27 @@ MsgThread& FindOrCreateThread(ThreadMap& threads, std::string_view address, std:
     return it->second;
 }
 
-namespace {
-
-bool BeginsWith(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-// Date texts of one conversation share their first characters and differ in
-// the last ones: comparing from the end settles most pairs at once.
-bool SameFromEnd(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = a.size(); i > 0; --i) {
-        if (a[i - 1] != b[i - 1]) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-namespace {
-
-std::uint64_t MessageKey(const MsgItem& m) {
-    const std::hash<std::string> text;
-    std::uint64_t h = text(m.dateText) * 0x9E3779B97F4A7C15ull;
-    h ^= text(m.address) + 0x632BE59BD9B4E019ull + (h << 6) + (h >> 2);
-    h ^= static_cast<std::uint64_t>(m.type) * 0xBF58476D1CE4E5B9ull ^ static_cast<std::uint64_t>(m.threadId);
-    return h;
-}
-
-}  // namespace
-
 void AddMessage(MsgThread& thread, MsgItem message) {
-    auto& index = thread.messageIndex;
-    if (index.size() != thread.messages.size()) {
-        index.clear();
-        for (std::size_t i = 0; i < thread.messages.size(); ++i) index.emplace(MessageKey(thread.messages[i]), i);
+    MessageIndex& index = thread.messageIndex;
+    index.Follow(thread.messages);
+    if (const auto copy = index.FindCopy(message)) {
+        if (!message.bodyCutShort) thread.messages[*copy].bodyCutShort = 0;
+        return;
     }
-    const std::uint64_t key = MessageKey(message);
-    const auto [from, to] = index.equal_range(key);
-    for (auto it = from; it != to; ++it) {
-        MsgItem& m = thread.messages[it->second];
-        if (m.type != message.type || m.threadId != message.threadId || !SameFromEnd(m.dateText, message.dateText) ||
-            m.address != message.address) {
-            continue;
-        }
-        if (m.body == message.body) {
-            if (!message.bodyCutShort) m.bodyCutShort = 0;
-            return;
-        }
-        if (message.bodyCutShort && BeginsWith(m.body, message.body)) return;
-        if (m.bodyCutShort && BeginsWith(message.body, m.body)) {
+    // A body cut short is the same message as one whose body begins with it.
+    if (message.bodyCutShort || index.HoldsCutShort()) {
+        if (message.bodyCutShort && index.HoldsBodyBeginningWith(message)) return;
+        if (const auto cut = index.FindCutShortBeginningOf(message)) {
+            MsgItem& m = thread.messages[*cut];
+            index.Remove(*cut);
             m.body = std::move(message.body);
             m.bodyCutShort = message.bodyCutShort;
+            index.Add(*cut);
             return;
         }
     }
-    index.emplace(key, thread.messages.size());
     thread.messages.push_back(std::move(message));
+    index.Add(thread.messages.size() - 1);
 }
 
 void AddLiveSmsRows(const std::vector<LiveSmsRow>& rows, std::uint8_t deletedFlag, ThreadMap& threads) {
@@ -127,23 +91,23 @@ void MessageCarver::AddDeletedSmsRow(std::string_view address, std::string_view 
 bool MessageCarver::IsLive(const MsgItem& m) const {
     const auto it = live_.find(Key(m.type, m.threadId, m.dateText, m.address));
     if (it == live_.end()) return false;
-    for (const std::string& body : it->second) {
-        if (body == m.body || (m.bodyCutShort && BeginsWith(body, m.body))) return true;
-    }
-    return false;
+    // The bodies that begin with m's follow it in order.
+    const auto body = it->second.lower_bound(m.body);
+    if (body == it->second.end()) return false;
+    return *body == m.body || (m.bodyCutShort && body->compare(0, m.body.size(), m.body) == 0);
 }
 
 void MessageCarver::AddLiveRows(const std::vector<LiveSmsRow>& rows) {
     for (const LiveSmsRow& row : rows) {
         live_[Key(static_cast<std::int32_t>(row.type), static_cast<std::int32_t>(row.threadId), row.dateText,
                   row.address)]
-            .push_back(row.body);
+            .insert(row.body);
     }
 }
 
 void MessageCarver::SeeLiveSmsRow(const CarvedSmsRow& row) {
     MsgItem m = Carved(row.address, row.body, row.date, row.threadId, row.type);
-    live_[Key(m.type, m.threadId, m.dateText, m.address)].push_back(std::move(m.body));
+    live_[Key(m.type, m.threadId, m.dateText, m.address)].insert(std::move(m.body));
 }
 
 void MessageCarver::AddCarvedSmsRow(const CarvedSmsRow& row) {
@@ -194,7 +158,7 @@ void ResolveNamesAndSort(const ContactMap& contacts, ThreadMap& threads) {
         }
         std::stable_sort(thread.messages.begin(), thread.messages.end(),
                          [](const MsgItem& a, const MsgItem& b) { return a.dateText < b.dateText; });
-        thread.messageIndex.clear();  // positions moved
+        thread.messageIndex.Clear();  // positions moved
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <map>
+#include <set>
 #include <string_view>
 #include <tuple>
 #include <vector>
@@ -63,7 +64,7 @@ private:
     MsgItem Carved(std::string_view address, std::string_view body, std::uint64_t date, std::uint64_t threadId,
                    std::uint64_t type) const;
     ThreadMap& threads_;
-    std::map<Key, std::vector<std::string>> live_;
+    std::map<Key, std::set<std::string>> live_;
 };
 
 // Names each conversation after the contact whose phone list (as typed, or

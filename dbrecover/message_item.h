@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "dbrecover/message_index.h"
 
 namespace qb::dbrecover {
 
@@ -18,8 +19,8 @@ struct MsgItem {
     std::string dateText;       // local time, "%Y-%m-%d %H:%M:%S"
     std::string address;
     std::string body;
-    // 1 when the body is only the part of a longer text that
-    // still lay on its page (its overflow pages were gone).
+    // 1 when the body is only the part of a longer text that still lay on
+    // its page (its overflow pages were gone).
     std::uint8_t bodyCutShort = 0;
 };
 
@@ -30,10 +31,10 @@ struct MsgThread {
     std::string name;           // the matching contact's name, or empty
     std::string address;        // as stored in the row
     std::int64_t threadId = 0;
-    // Where AddMessage finds the messages of one type, date
-    // text and address (a hash of them to positions in messages). Kept by
-    // AddMessage, which builds it anew when messages changed without it.
-    std::unordered_multimap<std::uint64_t, std::size_t> messageIndex;
+    // Where AddMessage finds the copies of a message. Kept by AddMessage,
+    // which builds it anew when messages changed without it; cleared when
+    // the messages are reordered.
+    MessageIndex messageIndex;
 };
 
 // (address, thread id): addresses compare byte by byte as unsigned bytes,

@@ -97,7 +97,7 @@ std::optional<RecordShape> ShapeFromColumns(TableKind kind, std::vector<ColumnSp
         if (c < 0 || columns[c].rowidAlias) return std::nullopt;
         last = std::max(last, c);
     }
-    // What Android stores in the columns of interest (the carver's column rules):
+    // What Android stores in the columns of interest:
     // mimetype ids are small integers, raw contact ids and thread ids are
     // never NULL, data1, address and body are texts of at least one byte,
     // every message has a date.

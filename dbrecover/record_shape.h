@@ -68,7 +68,7 @@ struct RecordShape {
     std::vector<std::uint16_t> counts;
     // Every column of interest lies below this.
     std::uint16_t minColumns = 0;
-    // Longest serial type varint accepted (the messages column rule).
+    // Longest serial type varint accepted (the messages rule).
     std::uint8_t maxTypeLength = 4;
 
     // Columns of interest, -1 when the table has none of that name.

@@ -27,18 +27,19 @@ void LoadContacts(const std::string& currentPath, const std::string& backupPath,
     const CopyEvidence current = CaptureCompanions(currentPath);
     const CopyEvidence backup = CaptureCompanions(backupPath);
     MimetypeNames names;
+    GroupTitles titles;
     ContactMap working;
     const LiveContactsReading currentRows = ReadLiveContacts(currentPath);
-    AddLiveDataRows(currentRows, 0, names, working);
+    AddLiveDataRows(currentRows, 0, names, titles, working);
     PostStep(window, 1);
     const LiveContactsReading backupRows = ReadLiveContacts(backupPath);
-    AddLiveDataRows(backupRows, 1, names, working);
+    AddLiveDataRows(backupRows, 1, names, titles, working);
     PostStep(window, 2);
     for (auto& [id, contact] : working) contactMap.insert_or_assign(-id, std::move(contact));
     working.clear();
 
     // Rows of older page versions that are still live rows are not deleted.
-    ContactCarver carver(contactMap, names);
+    ContactCarver carver(contactMap, names, titles);
     carver.AddLiveRows(currentRows);
     carver.AddLiveRows(backupRows);
     RecoverTable(current, TableKind::Contacts, carver);

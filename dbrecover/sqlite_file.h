@@ -69,7 +69,7 @@ struct TableLayout {
     std::int32_t dateColumn = -1;
     std::int32_t typeColumn = -1;
     // The shape of the table's records from its CREATE TABLE statement, when
-    // the probe read one (record_shape.h). The page scanner alone does not
+    // the probe read one (record_shape.h). The plain page scanner does not
     // use it; the recovery of every page version does.
     std::shared_ptr<const RecordShape> shape;
 };

@@ -57,6 +57,51 @@ TEST(AppendValue, EmptyValueChangesNothing) {
     EXPECT_EQ(field, "Ann");
 }
 
+// FieldValues applies the rule of AppendValue through an index: the same
+// fields come out, also for values that hold a "|" and for fields changed
+// between two values.
+TEST(FieldValues, GiveTheFieldsOfAppendValue) {
+    const std::vector<std::vector<std::string>> sequences = {
+        {"5551234", "555", "5551234", "555", "55512"},
+        {"Ann", "Ann Lee", "ann", "An", "Ann Lee", "An", ""},
+        {"a|b", "a", "b", "a|b", "c", "b|c", "c"},
+        {"", "x", "", "x", "|", "||", "", "y|"},
+        {"|x", "x", "", "|x"},
+    };
+    for (const auto& values : sequences) {
+        std::string expected, field, normalized;
+        FieldValues index;
+        for (const std::string& value : values) {
+            AppendValue(expected, value);
+            index.Append(field, value);
+            EXPECT_EQ(field, expected) << "after " << value;
+        }
+        // A field changed behind the index's back is read anew.
+        field += "|zz";
+        expected += "|zz";
+        for (const char* value : {"zz", "z", "a"}) {
+            AppendValue(expected, value);
+            index.Append(field, value);
+        }
+        EXPECT_EQ(field, expected);
+    }
+}
+
+TEST(FieldValues, FindValuesThatBeginWithAText) {
+    std::string field;
+    FieldValues index;
+    for (const char* value : {"Hello world", "Help"}) index.Append(field, value);
+    EXPECT_TRUE(index.HoldsValueBeginningWith(field, "Hello"));
+    EXPECT_TRUE(index.HoldsValueBeginningWith(field, "Help"));
+    EXPECT_FALSE(index.HoldsValueBeginningWith(field, "Helpful"));
+    EXPECT_FALSE(index.HoldsValueBeginningWith(field, "hello"));
+    index.Append(field, "Helpful");
+    EXPECT_TRUE(index.HoldsValueBeginningWith(field, "Helpf"));
+    std::string other = "Zoe|Zoë";
+    EXPECT_TRUE(index.HoldsValueBeginningWith(other, "Zo\xC3"));
+    EXPECT_FALSE(index.HoldsValueBeginningWith(other, "Zoe|"));
+}
+
 // ---------------------------------------------------------------- kinds and names
 
 struct KindCase {
@@ -144,6 +189,7 @@ std::vector<LiveMimetype> AndroidMimetypes() {
 class LiveContacts : public ::testing::Test {
 protected:
     MimetypeNames names;
+    GroupTitles titles;
     ContactMap working;
 };
 
@@ -155,7 +201,7 @@ TEST_F(LiveContacts, RowsOfOneRawContactFormOneContact) {
                                   {kEmail, 4, "bo@example.com"},
                                   {99, 4, "mystery"}},
                                  AndroidMimetypes()};
-    AddLiveDataRows(current, 0, names, working);
+    AddLiveDataRows(current, 0, names, titles, working);
 
     ASSERT_THAT(working, ElementsAre(Key(3), Key(4)));
     const ContactItem& ann = working.at(3);
@@ -176,27 +222,27 @@ TEST_F(LiveContacts, PhoneRowsKeepTheirNormalisedNumbers) {
                                  AndroidMimetypes()};
     reading.rows[0].data4 = "+33612345678";
     reading.rows[1].data4 = "not a number";
-    AddLiveDataRows(reading, 0, names, working);
+    AddLiveDataRows(reading, 0, names, titles, working);
     EXPECT_EQ(working.at(3).phone, "06 12 34 56 78|5551234");
     EXPECT_EQ(working.at(3).phoneNormalized, "+33612345678");
 }
 
 TEST_F(LiveContacts, RowWithoutData1StillMakesTheContact) {
-    AddLiveDataRows({{{kPhone, 8, ""}}, AndroidMimetypes()}, 0, names, working);
+    AddLiveDataRows({{{kPhone, 8, ""}}, AndroidMimetypes()}, 0, names, titles, working);
     ASSERT_THAT(working, ElementsAre(Key(8)));
     EXPECT_EQ(working.at(8).phone, "");
 }
 
 TEST_F(LiveContacts, RawContactIdIsSignExtendedFrom32Bits) {
-    AddLiveDataRows({{{kName, 0xFFFFFFFFu, "Minus One"}}, AndroidMimetypes()}, 0, names, working);
+    AddLiveDataRows({{{kName, 0xFFFFFFFFu, "Minus One"}}, AndroidMimetypes()}, 0, names, titles, working);
     ASSERT_THAT(working, ElementsAre(Key(-1)));
     EXPECT_EQ(working.at(-1).rawContactId, -1);
 }
 
 TEST_F(LiveContacts, BackupCopyAddsDeletedContactsAndMissingValues) {
-    AddLiveDataRows({{{kName, 1, "Ann"}, {kPhone, 1, "5551234"}}, AndroidMimetypes()}, 0, names, working);
+    AddLiveDataRows({{{kName, 1, "Ann"}, {kPhone, 1, "5551234"}}, AndroidMimetypes()}, 0, names, titles, working);
     AddLiveDataRows({{{kPhone, 1, "5551234"}, {kPhone, 1, "5559876"}, {kName, 2, "Bob"}}, AndroidMimetypes()}, 1,
-                    names, working);
+                    names, titles, working);
 
     ASSERT_THAT(working, ElementsAre(Key(1), Key(2)));
     EXPECT_EQ(working.at(1).deleted, 0);
@@ -207,16 +253,67 @@ TEST_F(LiveContacts, BackupCopyAddsDeletedContactsAndMissingValues) {
 }
 
 TEST_F(LiveContacts, EachReadingResolvesThroughItsOwnNames) {
-    AddLiveDataRows({{{7, 1, "Ann"}}, {{7, "vnd.android.cursor.item/name"}}}, 0, names, working);
-    AddLiveDataRows({{{7, 1, "5551234"}}, {{7, "vnd.android.cursor.item/phone_v2"}}}, 1, names, working);
+    AddLiveDataRows({{{7, 1, "Ann"}}, {{7, "vnd.android.cursor.item/name"}}}, 0, names, titles, working);
+    AddLiveDataRows({{{7, 1, "5551234"}}, {{7, "vnd.android.cursor.item/phone_v2"}}}, 1, names, titles, working);
     EXPECT_EQ(working.at(1).name, "Ann");
     EXPECT_EQ(working.at(1).phone, "5551234");
 }
 
 TEST_F(LiveContacts, ReadingWithoutMimetypesUsesTheNamesBefore) {
-    AddLiveDataRows({{{kName, 1, "Ann"}}, AndroidMimetypes()}, 0, names, working);
-    AddLiveDataRows({{{kPhone, 2, "5559876"}}, {}}, 1, names, working);
+    AddLiveDataRows({{{kName, 1, "Ann"}}, AndroidMimetypes()}, 0, names, titles, working);
+    AddLiveDataRows({{{kPhone, 2, "5559876"}}, {}}, 1, names, titles, working);
     EXPECT_EQ(working.at(2).phone, "5559876");
+}
+
+// Raw contacts the phone marked deleted and keeps until the deletion is
+// synced are deleted contacts; the current copy's mark decides.
+TEST_F(LiveContacts, ContactsThePhoneMarkedDeletedAreDeleted) {
+    LiveContactsReading current {{{kName, 1, "Ann"}, {kName, 2, "Bob"}, {kName, 0xFFFFFFFFu, "Minus"}}, AndroidMimetypes()};
+    current.pendingDeletes = {2, 0xFFFFFFFFu, 9};
+    AddLiveDataRows(current, 0, names, titles, working);
+    LiveContactsReading backup {{{kName, 1, "Ann"}, {kName, 3, "Cy"}}, AndroidMimetypes()};
+    backup.pendingDeletes = {1};
+    AddLiveDataRows(backup, 1, names, titles, working);
+    ASSERT_THAT(working, ElementsAre(Key(-1), Key(1), Key(2), Key(3)));
+    EXPECT_EQ(working.at(-1).deleted, 1);
+    EXPECT_EQ(working.at(1).deleted, 0);
+    EXPECT_EQ(working.at(2).deleted, 1);
+    EXPECT_EQ(working.at(2).name, "Bob");
+    EXPECT_EQ(working.at(3).deleted, 1);
+}
+
+// Group memberships name their group by its _id; they show its title where
+// a reading's groups have one, live or carved.
+TEST_F(LiveContacts, GroupMembershipsShowTheGroupsTitle) {
+    constexpr std::uint32_t kGroup = 20, kNote = 21;
+    std::vector<LiveMimetype> mimetypes = AndroidMimetypes();
+    mimetypes.push_back({kGroup, "vnd.android.cursor.item/group_membership"});
+    mimetypes.push_back({kNote, "vnd.android.cursor.item/note"});
+    LiveContactsReading current {{{kGroup, 1, "1"},
+                                  {kGroup, 1, "6"},
+                                  {kGroup, 1, "7"},
+                                  {kGroup, 1, "01"},
+                                  {kGroup, 1, "-2"},
+                                  {kGroup, 1, "Friends"},
+                                  {kNote, 1, "1"}},
+                                 mimetypes};
+    current.groups = {{1, "Friends"}, {6, ""}, {-2, "Négatif & Co"}};
+    AddLiveDataRows(current, 0, names, titles, working);
+    EXPECT_EQ(working.at(1).others, "Friends|6|7|01|Négatif & Co");
+    EXPECT_EQ(working.at(1).note, "1");
+
+    // A copy without groups keeps the titles read before.
+    AddLiveDataRows({{{kGroup, 2, "1"}}, mimetypes}, 1, names, titles, working);
+    EXPECT_EQ(working.at(2).others, "Friends");
+    ContactMap carved;
+    ContactCarver carver(carved, names, titles);
+    carver.AddDeletedDataRow(kGroup, 2, "-2");
+    carver.AddDeletedDataRow(kGroup, 2, "3");
+    EXPECT_EQ(carved.at(2).others, "Négatif & Co|3");
+
+    // Another copy's groups replace them.
+    AddLiveDataRows({{{kGroup, 3, "1"}}, mimetypes, {}, {{1, "Family"}}}, 1, names, titles, working);
+    EXPECT_EQ(working.at(3).others, "Family");
 }
 
 // ---------------------------------------------------------------- carved rows
@@ -225,11 +322,12 @@ class CarvedContacts : public ::testing::Test {
 protected:
     void SetUp() override { names.Replace(AndroidMimetypes()); }
     MimetypeNames names;
+    GroupTitles titles;
     ContactMap contacts;
 };
 
 TEST_F(CarvedContacts, FormDeletedContactsUnderThePositiveId) {
-    ContactCarver carver(contacts, names);
+    ContactCarver carver(contacts, names, titles);
     carver.AddDeletedDataRow(kName, 7, "Ann");
     carver.AddDeletedDataRow(kPhone, 7, "5551234");
     ASSERT_THAT(contacts, ElementsAre(Key(7)));
@@ -246,7 +344,7 @@ TEST_F(CarvedContacts, StandBesideTheLiveContactOfTheSameId) {
     live.rawContactId = 7;
     live.name = "Ann";
     contacts.emplace(-7, live);
-    ContactCarver carver(contacts, names);
+    ContactCarver carver(contacts, names, titles);
     carver.AddDeletedDataRow(kPhone, 7, "5551234");
 
     ASSERT_THAT(contacts, ElementsAre(Key(-7), Key(7)));
@@ -263,7 +361,7 @@ TEST_F(CarvedContacts, IdsThatCannotBePositiveKeysAreDropped) {
     ContactItem live;
     live.rawContactId = 7;
     contacts.emplace(-7, live);
-    ContactCarver carver(contacts, names);
+    ContactCarver carver(contacts, names, titles);
     carver.AddDeletedDataRow(kPhone, 0, "5550000");
     carver.AddDeletedDataRow(kPhone, 0xFFFFFFFFFFFFFFF9ull, "5551234");
     ASSERT_THAT(contacts, ElementsAre(Key(-7)));
@@ -272,20 +370,20 @@ TEST_F(CarvedContacts, IdsThatCannotBePositiveKeysAreDropped) {
 }
 
 TEST_F(CarvedContacts, RepeatedRowsKeepEachValueOnce) {
-    ContactCarver carver(contacts, names);
+    ContactCarver carver(contacts, names, titles);
     for (int i = 0; i < 3; ++i) carver.AddDeletedDataRow(kPhone, 7, "5551234");
     carver.AddDeletedDataRow(kPhone, 7, "555");
     EXPECT_EQ(contacts.at(7).phone, "5551234|555");
 }
 
 TEST_F(CarvedContacts, MimetypeIdUsesItsLow32Bits) {
-    ContactCarver carver(contacts, names);
+    ContactCarver carver(contacts, names, titles);
     carver.AddDeletedDataRow((std::uint64_t {1} << 32) | kEmail, 7, "ann@example.com");
     EXPECT_EQ(contacts.at(7).email, "ann@example.com");
 }
 
 TEST_F(CarvedContacts, UnlistedMimetypeGoesToOthers) {
-    ContactCarver carver(contacts, names);
+    ContactCarver carver(contacts, names, titles);
     carver.AddDeletedDataRow(250, 7, "something");
     EXPECT_EQ(contacts.at(7).others, "something");
 }
@@ -295,7 +393,7 @@ TEST_F(CarvedContacts, UnlistedMimetypeGoesToOthers) {
 TEST_F(CarvedContacts, RowCarvedTwiceFromOnePageIsKeptOnce) {
     const std::string image = scantest::ImageWithRowInGapAndFreeblock(scantest::ContactRow(kPhone, 7, "5551234"));
     const platform::MemorySource file(image);
-    ContactCarver carver(contacts, names);
+    ContactCarver carver(contacts, names, titles);
     PageScanner scanner(file, scantest::ContactsLayout(2), carver);
     EXPECT_EQ(scanner.Run().candidates, 2u);
     ASSERT_THAT(contacts, ElementsAre(Key(7)));

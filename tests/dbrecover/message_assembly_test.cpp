@@ -110,6 +110,79 @@ INSTANTIATE_TEST_SUITE_P(
                       DifferenceCase {"body", Message(1, 5, "2014-05-13 16:53:20", "555", "Hi!")},
                       DifferenceCase {"body_case", Message(1, 5, "2014-05-13 16:53:20", "555", "hi")}));
 
+// A body cut short (its overflow pages gone) is the same message as one whose
+// body begins with it, whatever came first; bodies are (text, cut short).
+struct CutShortCase {
+    const char* name;
+    std::vector<std::pair<std::string, bool>> added;
+    std::vector<std::pair<std::string, bool>> kept;
+};
+void PrintTo(const CutShortCase& c, std::ostream* os) { *os << c.name; }
+
+class AddMessageCutShort : public ::testing::TestWithParam<CutShortCase> {};
+
+TEST_P(AddMessageCutShort, KeepsEachMessageOnceAndWhole) {
+    MsgThread thread;
+    for (const auto& [body, cut] : GetParam().added) {
+        MsgItem m = Message(1, 5, "2014-05-13 16:53:20", "555", body);
+        m.bodyCutShort = cut ? 1 : 0;
+        AddMessage(thread, m);
+    }
+    std::vector<std::pair<std::string, bool>> kept;
+    for (const MsgItem& m : thread.messages) kept.emplace_back(m.body, m.bodyCutShort != 0);
+    EXPECT_EQ(kept, GetParam().kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, AddMessageCutShort,
+    ::testing::Values(
+        CutShortCase {"cut_then_whole", {{"Hello", true}, {"Hello world", false}}, {{"Hello world", false}}},
+        CutShortCase {"whole_then_cut", {{"Hello world", false}, {"Hello", true}}, {{"Hello world", false}}},
+        CutShortCase {"cut_then_longer_cut", {{"Hello", true}, {"Hello wo", true}}, {{"Hello wo", true}}},
+        CutShortCase {"cut_then_shorter_cut", {{"Hello wo", true}, {"Hello", true}}, {{"Hello wo", true}}},
+        CutShortCase {"cut_then_the_same_whole", {{"Hello", true}, {"Hello", false}}, {{"Hello", false}}},
+        CutShortCase {"whole_then_the_same_cut", {{"Hello", false}, {"Hello", true}}, {{"Hello", false}}},
+        CutShortCase {"shorter_whole_is_another_message", {{"Hello", true}, {"Hel", false}},
+                      {{"Hello", true}, {"Hel", false}}},
+        CutShortCase {"several_beginnings",
+                      {{"Hel", true}, {"Hex", true}, {"A", false}, {"Hello", false}, {"Hexagon", false}, {"He", true},
+                       {"Hexagon", true}, {"Hel", false}, {"Hello", false}},
+                      {{"Hello", false}, {"Hexagon", false}, {"A", false}, {"Hel", false}}}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(AddMessage, CutShortBodyOfAnotherKindIsAnotherMessage) {
+    MsgThread thread;
+    MsgItem cut = Message(1, 5, "2014-05-13 16:53:20", "555", "Hello");
+    cut.bodyCutShort = 1;
+    AddMessage(thread, cut);
+    AddMessage(thread, Message(2, 5, "2014-05-13 16:53:20", "555", "Hello world"));
+    AddMessage(thread, Message(1, 5, "2014-05-13 16:53:21", "555", "Hello world"));
+    ASSERT_EQ(thread.messages.size(), 3u);
+    EXPECT_EQ(thread.messages[0].body, "Hello");
+    EXPECT_EQ(thread.messages[0].bodyCutShort, 1);
+}
+
+// The conversation's index follows its messages when they are sorted, when
+// the conversation is copied and when messages come in without AddMessage.
+TEST(AddMessage, RepeatsAreFoundAfterTheMessagesChanged) {
+    ThreadMap threads;
+    MsgThread& thread = FindOrCreateThread(threads, "555", 5, 1);
+    for (const char* date : {"2014-05-13 16:53:22", "2014-05-13 16:53:20", "2014-05-13 16:53:21"}) {
+        AddMessage(thread, Message(1, 5, date, "555", "Hi"));
+    }
+    ResolveNamesAndSort({}, threads);
+    AddMessage(thread, Message(1, 5, "2014-05-13 16:53:22", "555", "Hi"));
+    MsgThread copy = thread;
+    AddMessage(copy, Message(1, 5, "2014-05-13 16:53:20", "555", "Hi"));
+    AddMessage(copy, Message(1, 5, "2014-05-13 16:53:23", "555", "Hi"));
+    thread.messages.push_back(Message(1, 5, "2014-05-13 16:53:30", "555", "Pushed"));
+    AddMessage(thread, Message(1, 5, "2014-05-13 16:53:30", "555", "Pushed"));
+    ASSERT_EQ(thread.messages.size(), 4u);
+    EXPECT_EQ(thread.messages[3].body, "Pushed");
+    ASSERT_EQ(copy.messages.size(), 4u);
+    EXPECT_EQ(copy.messages[3].dateText, "2014-05-13 16:53:23");
+}
+
 // ---------------------------------------------------------------- conversations
 
 TEST(Conversations, AreCreatedOnceWithTheirFirstFlag) {

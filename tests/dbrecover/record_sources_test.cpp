@@ -309,6 +309,45 @@ TEST_F(LiveContactsReader, ReadsTheNormalisedNumberWhereTheTableHasOne) {
     }
 }
 
+// The contacts the phone marked deleted and the group titles come from
+// Android's raw_contacts and groups tables; other shapes give none.
+TEST_F(LiveContactsReader, ReadsMarkedDeletionsAndGroupsWhereTheTablesAreAndroids) {
+    struct Case {
+        const char* name;
+        const char* sql;
+        std::vector<std::uint32_t> pending;
+        std::size_t groups;
+    };
+    const Case cases[] = {
+        {"android",
+         "CREATE TABLE raw_contacts (_id INTEGER PRIMARY KEY, deleted INTEGER NOT NULL DEFAULT 0);"
+         "INSERT INTO raw_contacts VALUES (1, 0), (2, 1), (3, 1), (4, 2);"
+         "CREATE TABLE groups (_id INTEGER PRIMARY KEY, title TEXT);"
+         "INSERT INTO groups VALUES (1, 'Friends'), (5, NULL);",
+         {2, 3}, 2},
+        {"without_columns",
+         "CREATE TABLE raw_contacts (_id INTEGER PRIMARY KEY); INSERT INTO raw_contacts VALUES (2);"
+         "CREATE TABLE groups (_id INTEGER PRIMARY KEY, name TEXT); INSERT INTO groups VALUES (1, 'Friends');",
+         {}, 0},
+        {"views",
+         "CREATE VIEW raw_contacts AS SELECT 2 AS _id, 1 AS deleted;"
+         "CREATE VIEW groups AS SELECT 1 AS _id, 'Friends' AS title;",
+         {}, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string path = Path(std::string(c.name) + ".db");
+        Database(path).Exec(c.sql);
+        const dbrecover::LiveContactsReading reading = dbrecover::ReadLiveContacts(path);
+        EXPECT_EQ(reading.pendingDeletes, c.pending) << c.name;
+        ASSERT_EQ(reading.groups.size(), c.groups) << c.name;
+        if (c.groups == 2) {
+            EXPECT_EQ(reading.groups[0].id, 1);
+            EXPECT_EQ(reading.groups[0].title, "Friends");
+            EXPECT_EQ(reading.groups[1].title, "");
+        }
+    }
+}
+
 TEST_F(LogAndJournal, RowsInsertedAndDeletedBetweenCheckpointsAreFoundInTheLogOnly) {
     const std::string live = Path("phone/mmssms.db"), copy = Path("mmssms.db");
     platform::CreateFolders(Path("phone"));

@@ -113,22 +113,29 @@ TEST_P(SamplePhoneRecovery, ReportsEightStepsInOrder) {
     }
 }
 
+// Contacts the phone only marked deleted are deleted; group memberships
+// show the group's title.
 TEST_P(SamplePhoneRecovery, LiveAndBackupContactsHoldExactlyTheirRows) {
     const std::set<std::int64_t> live = LiveRawIds();
+    const std::set<std::int64_t> pending(r_.truth.pendingDeletes.begin(), r_.truth.pendingDeletes.end());
+    EXPECT_EQ(pending.size(), 2u);
     // Expected values per raw id and field, from rows either copy still has.
     std::map<std::int64_t, std::map<std::string, std::set<std::string>>> expected;
     for (const auto& row : r_.truth.dataRows) {
         if (!(InCurrent(row.state) || InBackup(row.state))) continue;
         auto& fields = expected[row.rawContactId];
-        if (row.data1) fields[row.field].insert(*row.data1);
+        if (row.data1) fields[row.field].insert(*row.Shown());
     }
+    EXPECT_TRUE(std::any_of(r_.truth.dataRows.begin(), r_.truth.dataRows.end(),
+                            [](const auto& row) { return row.shown.has_value(); }))
+        << "the sample should hold a group membership";
     for (const auto& [raw, fields] : expected) {
         SCOPED_TRACE("raw contact " + std::to_string(raw));
         const auto it = r_.contacts.find(-raw);
         ASSERT_NE(it, r_.contacts.end());
         const ContactItem& c = it->second;
         EXPECT_EQ(c.rawContactId, raw);
-        EXPECT_EQ(c.deleted, live.count(raw) ? 0 : 1);
+        EXPECT_EQ(c.deleted, live.count(raw) && !pending.count(raw) ? 0 : 1);
         EXPECT_EQ(c.selected, 1);
         for (const std::string& name : FieldNames()) {
             const auto values = Split(FieldNamed(c, name));
@@ -156,7 +163,7 @@ TEST_P(SamplePhoneRecovery, CarvedContactsHoldEveryIntactDeletedRowAndNothingEls
         ASSERT_NE(it, r_.contacts.end());
         EXPECT_EQ(it->second.deleted, 1);
         const auto values = Split(FieldNamed(it->second, row.field));
-        EXPECT_NE(std::find(values.begin(), values.end(), *row.data1), values.end()) << row.field;
+        EXPECT_NE(std::find(values.begin(), values.end(), *row.Shown()), values.end()) << row.field;
     }
     // Every carved value is a row of that raw contact, in its field.
     for (const auto& [key, contact] : r_.contacts) {
@@ -165,7 +172,7 @@ TEST_P(SamplePhoneRecovery, CarvedContactsHoldEveryIntactDeletedRowAndNothingEls
         for (const std::string& name : FieldNames()) {
             for (const std::string& value : Split(FieldNamed(contact, name))) {
                 const bool known = std::any_of(r_.truth.dataRows.begin(), r_.truth.dataRows.end(), [&](const auto& row) {
-                    return row.rawContactId == key && row.field == name && row.data1 == value;
+                    return row.rawContactId == key && row.field == name && row.Shown() == value;
                 });
                 EXPECT_TRUE(known) << "carved contact " << key << " " << name << " holds \"" << value << "\"";
             }

@@ -78,7 +78,7 @@ TEST_P(SamplePhoneSources, EveryDeletedContactRowWhoseBytesSurviveIsFound) {
         const auto it = contacts_.find(row.rawContactId);
         ASSERT_NE(it, contacts_.end());
         const auto values = Split(FieldNamed(it->second, row.field));
-        EXPECT_NE(std::find(values.begin(), values.end(), *row.data1), values.end()) << row.field;
+        EXPECT_NE(std::find(values.begin(), values.end(), *row.Shown()), values.end()) << row.field;
     }
     if (!GetParam().options.secureDelete) { EXPECT_GT(surviving, 0u); }
 }
@@ -94,7 +94,7 @@ TEST_P(SamplePhoneSources, CarvedContactsHoldOnlyRowsOfThatContact) {
             for (const std::string& value : Split(FieldNamed(contact, name))) {
                 const bool known = std::any_of(truth_.dataRows.begin(), truth_.dataRows.end(), [&](const auto& row) {
                     return row.rawContactId == key && row.field == name && row.data1 &&
-                           (*row.data1 == value || (contact.cutShort && row.data1->rfind(value, 0) == 0));
+                           (*row.Shown() == value || (contact.cutShort && row.data1->rfind(value, 0) == 0));
                 });
                 EXPECT_TRUE(known) << "carved contact " << key << " " << name << " holds \"" << value << "\"";
             }
@@ -140,7 +140,7 @@ TEST_P(SamplePhoneSources, NoMessageThatWasNeverThereAndLiveOnesStayLive) {
             }
             ASSERT_TRUE(match) << "unexpected message \"" << m.body.substr(0, 60) << "\" in " << key.first;
             // A live message is only shown deleted when a stale copy of it lay
-            // in the free space of the current pages (the page scanner's carving).
+            // in the free space of the current pages.
             if (LiveInCurrent(match->state) && !match->intact.Anywhere()) { EXPECT_EQ(m.deleted, 0) << m.body; }
         }
     }

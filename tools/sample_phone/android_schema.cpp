@@ -46,6 +46,12 @@ CREATE TRIGGER raw_contacts_deleted BEFORE DELETE ON raw_contacts BEGIN
   DELETE FROM phone_lookup WHERE raw_contact_id=OLD._id;
 END;
 CREATE VIEW view_raw_contacts AS SELECT _id, display_name, sort_key FROM raw_contacts ORDER BY sort_key COLLATE PHONEBOOK;
+CREATE TABLE groups (_id INTEGER PRIMARY KEY AUTOINCREMENT, package_id INTEGER REFERENCES package(_id),
+  account_id INTEGER REFERENCES accounts(_id), sourceid TEXT, version INTEGER NOT NULL DEFAULT 1,
+  dirty INTEGER NOT NULL DEFAULT 0, title TEXT, title_res INTEGER, notes TEXT, system_id TEXT,
+  deleted INTEGER NOT NULL DEFAULT 0, group_visible INTEGER NOT NULL DEFAULT 0, should_sync INTEGER NOT NULL DEFAULT 1,
+  auto_add INTEGER NOT NULL DEFAULT 0, favorites INTEGER NOT NULL DEFAULT 0, group_is_read_only INTEGER NOT NULL DEFAULT 0,
+  sync1 TEXT, sync2 TEXT, sync3 TEXT, sync4 TEXT);
 )SQL";
     if (android7) {
         const std::string raw = "raw_contact_id INTEGER REFERENCES raw_contacts(_id) NOT NULL,";

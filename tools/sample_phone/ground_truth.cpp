@@ -116,6 +116,7 @@ std::string GroundTruthToJson(const GroundTruth& t) {
         } else {
             w.Null();
         }
+        if (r.shown) Put(w, "shown", *r.shown);
         PutStateAndIntact(w, r.state, r.intact);
         w.EndObject();
     }
@@ -133,6 +134,10 @@ std::string GroundTruthToJson(const GroundTruth& t) {
         PutStateAndIntact(w, r.state, r.intact);
         w.EndObject();
     }
+    w.EndArray();
+    w.Key("pendingDeletes");
+    w.StartArray();
+    for (const std::int64_t id : t.pendingDeletes) w.Int64(id);
     w.EndArray();
     w.EndObject();
     return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
@@ -162,6 +167,7 @@ std::optional<GroundTruth> GroundTruthFromJson(const std::string& json) {
             return std::nullopt;
         }
         if (v["data1"].IsString()) r.data1 = std::string(v["data1"].GetString(), v["data1"].GetStringLength());
+        if (std::string shown; ReadString(v, "shown", shown)) r.shown = std::move(shown);
         t.dataRows.push_back(std::move(r));
     }
     for (const auto& v : d["smsRows"].GetArray()) {
@@ -174,6 +180,14 @@ std::optional<GroundTruth> GroundTruthFromJson(const std::string& json) {
         }
         r.type = static_cast<std::int32_t>(type);
         t.smsRows.push_back(std::move(r));
+    }
+    // Absent from truth files written before it was kept.
+    if (d.HasMember("pendingDeletes")) {
+        if (!d["pendingDeletes"].IsArray()) return std::nullopt;
+        for (const auto& v : d["pendingDeletes"].GetArray()) {
+            if (!v.IsInt64()) return std::nullopt;
+            t.pendingDeletes.push_back(v.GetInt64());
+        }
     }
     return t;
 }

@@ -53,8 +53,12 @@ struct TruthDataRow {
     std::string mimetype;
     std::string field;                 // the contact field its value belongs to
     std::optional<std::string> data1;  // NULL for photo rows
+    // What recovery shows instead of data1: for a group membership, the
+    // title of the group whose _id data1 holds.
+    std::optional<std::string> shown;
     RowState state = RowState::Live;
     Intact intact;
+    const std::optional<std::string>& Shown() const { return shown ? shown : data1; }
 };
 
 struct TruthSmsRow {
@@ -76,6 +80,9 @@ struct GroundTruth {
     std::uint32_t pageSize = 0;
     std::vector<TruthDataRow> dataRows;
     std::vector<TruthSmsRow> smsRows;
+    // Raw contacts the phone marked deleted (raw_contacts.deleted = 1) in the
+    // current copy and keeps until the deletion is synced: shown deleted.
+    std::vector<std::int64_t> pendingDeletes;
 };
 
 std::string GroundTruthToJson(const GroundTruth& truth);

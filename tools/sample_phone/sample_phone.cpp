@@ -121,6 +121,14 @@ const std::vector<Person>& People() {
 }
 constexpr std::size_t kPeopleAddedLate = 2;
 
+// The groups of the phone's contacts; group membership rows hold the _id.
+struct Group {
+    std::int64_t id;
+    const char* title;
+    const char* systemId;
+};
+const Group kGroups[] = {{1, "Friends", nullptr}, {6, "My Contacts", "Contacts"}};
+
 // Conversation partners: most are phone numbers of the contacts above,
 // written exactly as the contact stores them, so that names resolve.
 const std::vector<const char*>& Correspondents() {
@@ -551,6 +559,17 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
             for (auto& row : p.rows) row.state = RowState::AddedAfterCheckpoint;
         }
     }
+    // Contacts the owner deleted that the phone only marked deleted, waiting
+    // for the deletion to be synced: one before the last checkpoint, one
+    // after it (the backup copy shows it unmarked).
+    std::vector<std::int64_t> pending;
+    for (std::size_t i = 0; i < persons.size() && pending.size() < 2; ++i) {
+        if (persons[i].state == RowState::Live) pending.push_back(static_cast<std::int64_t>(i) + 1);
+    }
+    truth.pendingDeletes = pending;
+    const auto markDeleted = [&](Database& db, std::int64_t raw, std::string* err) {
+        return db.Run("UPDATE raw_contacts SET deleted=1, dirty=1 WHERE _id=?", {SqlValue::Int(raw)}, err);
+    };
     // Numbers added to live contacts and taken away again over the rounds
     // of the log's life.
     struct TransientRow {
@@ -626,6 +645,14 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
                 return false;
             }
         }
+        for (const Group& g : kGroups) {
+            if (!db.Run("INSERT INTO groups (_id, account_id, title, system_id, group_visible) VALUES (?,1,?,?,1)",
+                        {SqlValue::Int(g.id), SqlValue::Text(g.title),
+                         g.systemId ? SqlValue::Text(g.systemId) : SqlValue::Null()},
+                        err)) {
+                return false;
+            }
+        }
         for (std::size_t i = 0; i < persons.size(); ++i) {
             if (!persons[i].addedLate && !insertPerson(db, i, err)) return false;
         }
@@ -652,7 +679,10 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
             return true;
         };
     };
-    life.earlyChange = deleteIn(RowState::DeletedBeforeCheckpoint);
+    auto earlyDeletes = deleteIn(RowState::DeletedBeforeCheckpoint);
+    life.earlyChange = [&](Database& db, std::string* err) {
+        return earlyDeletes(db, err) && (pending.empty() || markDeleted(db, pending[0], err));
+    };
     auto lateDeletes = deleteIn(RowState::DeletedAfterCheckpoint);
     // Each round adds its numbers in one transaction and takes them away in
     // the next round's (the last round's stay in the log until the end).
@@ -676,6 +706,7 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
             if (t.round == 2 && !db.Run("DELETE FROM data WHERE _id=?", {SqlValue::Int(t.row.id)}, err)) return false;
         }
         if (!lateDeletes(db, err)) return false;
+        if (pending.size() > 1 && !markDeleted(db, pending[1], err)) return false;
         for (std::size_t i = 0; i < persons.size(); ++i) {
             if (persons[i].addedLate && !insertPerson(db, i, err)) return false;
         }
@@ -696,6 +727,9 @@ bool GenerateContacts(const std::string& scratch, const std::string& folder, con
         t.mimetype = row.mimetype;
         t.field = row.field;
         if (row.row[data1].kind == SqlValue::Kind::Text) t.data1 = row.row[data1].bytes;
+        for (const Group& g : kGroups) {
+            if (t.mimetype == FullMimetype({"group_membership", ""}) && t.data1 == std::to_string(g.id)) t.shown = g.title;
+        }
         t.state = row.state;
         // The carver reads every serial type and the contents up to data1.
         const std::string key = CarveKey(row.row, 0, data1);
