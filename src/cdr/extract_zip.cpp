@@ -64,7 +64,9 @@ namespace {
 constexpr std::uint64_t kMinimumAvailable = 100;
 constexpr std::uint64_t kLocalHeader = 30;
 constexpr std::uint64_t kCentralHeader = 46;
-constexpr std::uint32_t kMaxNameLength = 100;
+// Entry names are paths; deep ones (Java packages, vendored source trees)
+// run well past 100 bytes. No file system gives a path longer than this.
+constexpr std::uint32_t kMaxNameLength = 4096;
 constexpr std::uint16_t kFlagDescriptor = 0x0008;
 constexpr std::uint64_t kOfficeSearch = 1 * kMiB;
 constexpr std::uint64_t kEndRecord = 22;

@@ -341,7 +341,7 @@ std::optional<RecordedFile> Zip(const Bytes& b) {
         const std::uint32_t unpacked = b.Le(cursor + 22, 4);
         const std::uint32_t nameLength = b.Le(cursor + 26, 2);
         const std::uint32_t extraLength = b.Le(cursor + 28, 2);
-        if (packed > 100 * kMiB || nameLength > 100) return std::nullopt;
+        if (packed > 100 * kMiB || nameLength > 4096) return std::nullopt;
         const std::uint64_t next = cursor + 30 + nameLength + extraLength + packed;
         if (next > b.size()) return std::nullopt;
         cursor = next;

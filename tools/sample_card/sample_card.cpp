@@ -395,9 +395,14 @@ void Catalogue::AppendArchives(std::vector<Entry>& list) const {
         o.entries.insert(o.entries.begin(), ZipEntry {"content.xml", Noise(700, Seed(56, v))});
         return BuildZip(o);
     }));
+    add(Recorded("zip-deep-path", "zip", "zip", [this](std::uint32_t v) {
+        ZipSampleOptions o = PlainZipEntries(Seed(110, v));
+        o.entries.front().name = "vendor/github.com/" + std::string(140, 'n') + "/LICENSE";
+        return BuildZip(o);
+    }));
     add(Decoy("zip-name-too-long", "zip", [this](std::uint32_t v) {
         ZipSampleOptions o = PlainZipEntries(Seed(57, v));
-        o.entries.front().name = "documents/" + std::string(140, 'n') + ".txt";
+        o.entries.front().name = "documents/" + std::string(4100, 'n') + ".txt";
         return BuildZip(o);
     }));
     add(OffBoundary("zip-300-bytes-into-a-block", "zip", 300, [this](std::uint32_t v) {
