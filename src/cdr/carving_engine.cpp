@@ -27,6 +27,13 @@ constexpr std::uint64_t kMaxSpan = 160 * kMiB;
 // maxLength before them are damage, and beyond this many they are passed
 // over like rejected ones.
 constexpr int kStretchesPerChunk = 16;
+// Headers of one type per chunk that may be given the bytes past the chunk's
+// end and come to nothing. A header is given up to maxLength bytes; were
+// every header of a chunk given that many, a chunk full of damaged headers
+// would cost maxLength bytes of search per block. Beyond this many, headers
+// are decided from the chunk's own bytes (a file of the type that crosses
+// the chunk's end after them is then passed over).
+constexpr int kMissesPastChunkEnd = 4;
 
 enum class SearchEnd { Continue, Stop };
 
@@ -116,8 +123,10 @@ private:
     // Runs the extractor on the bytes held from the header on; while it
     // cannot decide, the window is stretched (when allowed) and it runs
     // again on the longer bytes.
+    // reachPast: the bytes held past the chunk's end may be given;
+    // *reachedPast tells whether they were.
     ExtractResult Decide(const TypeSpec& type, Extractor extractor, std::uint64_t header, std::uint64_t chunkEnd,
-                         bool mayStretch, bool* stretched);
+                         bool reachPast, bool mayStretch, bool* stretched, bool* reachedPast);
     void Record(TypeSpec& type, std::uint64_t headerOffset, const CarvedFile& file);
     void Note(const std::string& note) {
         if (!note.empty()) (s_.notes ? *s_.notes : std::cout) << note;
@@ -199,14 +208,19 @@ std::optional<HeaderAt> Scan::NextHeader(std::size_t index, const std::uint8_t* 
 }
 
 ExtractResult Scan::Decide(const TypeSpec& type, Extractor extractor, std::uint64_t header, std::uint64_t chunkEnd,
-                           bool mayStretch, bool* stretched) {
+                           bool reachPast, bool mayStretch, bool* stretched, bool* reachedPast) {
     const std::uint64_t lead = std::min<std::uint64_t>(type.leadIn, header - window_.begin());
     const std::uint64_t diskEnd = window_.diskEnd();
     const std::uint64_t farLimit =
         diskEnd != 0 ? std::min(type.maxLength, diskEnd > header ? diskEnd - header : 0) : type.maxLength;
     const FarFromHeader far(window_, header, farLimit);
     std::uint64_t given = std::min(window_.end() - header, std::max(type.maxLength, chunkEnd - header));
+    if (!reachPast) {
+        given = std::min(given, chunkEnd - header);
+        mayStretch = false;
+    }
     for (;;) {
+        *reachedPast = header + given > chunkEnd;
         CarveInput input;
         input.bytes = window_.From(header).first(static_cast<std::size_t>(given));
         input.leadIn = window_.From(header - lead).first(static_cast<std::size_t>(lead));
@@ -242,6 +256,7 @@ SearchEnd Scan::SearchType(std::size_t index, std::uint64_t chunkOffset, std::si
                                                               std::min<std::uint64_t>(nextSearch_[index] - chunkOffset, length))
                                                         : 0;
     int stretches = 0;
+    int missesPast = 0;
     while (pos < length) {
         if (Call(chunkOffset, nullptr) == kStop) return SearchEnd::Stop;
         // The window may have moved its bytes when a file stretched it.
@@ -254,8 +269,11 @@ SearchEnd Scan::SearchType(std::size_t index, std::uint64_t chunkOffset, std::si
             continue;
         }
         bool stretched = false;
-        ExtractResult result = Decide(type, extractor, header, chunkEnd, stretches < kStretchesPerChunk, &stretched);
+        bool reachedPast = false;
+        ExtractResult result = Decide(type, extractor, header, chunkEnd, missesPast < kMissesPastChunkEnd,
+                                      stretches < kStretchesPerChunk, &stretched, &reachedPast);
         if (stretched) ++stretches;
+        if (reachedPast && !result.file) ++missesPast;
         std::int64_t resume;
         if (result.resume) {
             Note(result.note);

@@ -5,6 +5,7 @@
 // reads.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include "platform/file.h"
 #include "src/cdr/carving_engine.h"
 #include "tests/support/temp_folder.h"
+#include "tools/sample_card/image_samples.h"
 
 namespace qb::cdr {
 namespace {
@@ -292,6 +294,25 @@ TEST(CarvingEngine, EveryUndecidedHeaderOfAChunkIsFollowed) {
     EXPECT_EQ(run->recorder.files[0].offset, chunk - 2048);
     EXPECT_EQ(run->recorder.files[0].size, 30000u);
     EXPECT_EQ(run->recorder.files[1].offset, 3 * chunk + 512);
+    EXPECT_EQ(run->disk->bytesRead, disk.size());
+}
+
+TEST(CarvingEngine, DamagedHeadersDoNotEachSearchPastTheChunk) {
+    // Photos whose ends were erased, one every 4 KiB: each header may look
+    // for its end marker up to maxLength bytes on. Were every one of them
+    // given the bytes past its chunk, the scan would search the rest of the
+    // disk once per header (half a minute here); a few per chunk are.
+    std::vector<std::uint8_t> photo = tools::BuildJpeg({});
+    photo.resize(photo.size() - 2);  // no end marker
+    ASSERT_LT(photo.size(), 4096u);
+    const std::string head(photo.begin(), photo.end());
+    const std::uint64_t chunk = 1048576;
+    std::string disk(64 * chunk, '\0');
+    for (std::size_t at = 0; at < disk.size(); at += 4096) Put(disk, at, head);
+    const auto started = std::chrono::steady_clock::now();
+    auto run = RunScan(disk, Types("jpg"), true, 0, 0, -1, {}, chunk);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_TRUE(run->recorder.files.empty());
     EXPECT_EQ(run->disk->bytesRead, disk.size());
 }
 
