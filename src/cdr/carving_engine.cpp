@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <utility>
 
 #include "platform/text.h"
 #include "src/cdr/extractor.h"
@@ -27,12 +28,12 @@ constexpr std::uint64_t kMaxSpan = 160 * kMiB;
 // maxLength before them are damage, and beyond this many they are passed
 // over like rejected ones.
 constexpr int kStretchesPerChunk = 16;
-// Headers of one type per chunk that may be given the bytes past the chunk's
-// end and come to nothing. A header is given up to maxLength bytes; were
-// every header of a chunk given that many, a chunk full of damaged headers
-// would cost maxLength bytes of search per block. Beyond this many, headers
-// are decided from the chunk's own bytes (a file of the type that crosses
-// the chunk's end after them is then passed over).
+// Headers of one type per chunk that the chunk's own bytes leave undecided
+// and that come to nothing with the bytes past its end. Such a header may
+// search up to maxLength bytes; were every header of a chunk allowed that,
+// a chunk full of damaged headers would cost maxLength bytes of search per
+// block. Beyond this many, undecided headers are passed over (a file of
+// the type that crosses the chunk's end after them is then lost).
 constexpr int kMissesPastChunkEnd = 4;
 
 enum class SearchEnd { Continue, Stop };
@@ -214,26 +215,38 @@ ExtractResult Scan::Decide(const TypeSpec& type, Extractor extractor, std::uint6
     const std::uint64_t farLimit =
         diskEnd != 0 ? std::min(type.maxLength, diskEnd > header ? diskEnd - header : 0) : type.maxLength;
     const FarFromHeader far(window_, header, farLimit);
-    std::uint64_t given = std::min(window_.end() - header, std::max(type.maxLength, chunkEnd - header));
-    if (!reachPast) {
-        given = std::min(given, chunkEnd - header);
-        mayStretch = false;
-    }
-    for (;;) {
-        *reachedPast = header + given > chunkEnd;
+    auto run = [&](std::uint64_t given) {
         CarveInput input;
         input.bytes = window_.From(header).first(static_cast<std::size_t>(given));
         input.leadIn = window_.From(header - lead).first(static_cast<std::size_t>(lead));
         input.complete = window_.AtDiskEnd() && header + given >= window_.end();
         input.far = &far;
-        ExtractResult result = extractor(type, input);
+        return std::pair(extractor(type, input), input.complete);
+    };
+    const std::uint64_t inChunk = chunkEnd - header;
+    std::uint64_t given = std::min(window_.end() - header, std::max(type.maxLength, inChunk));
+    if (given > inChunk) {
+        // The window holds bytes past the chunk (a file ran on there): most
+        // headers are decided from the chunk's own bytes, and only those
+        // that are not are given the rest.
+        ExtractResult result = run(inChunk).first;
+        if (result.resume) return result;
+        if (!reachPast) {
+            Note(result.note);
+            return result;
+        }
+    }
+    if (!reachPast) mayStretch = false;
+    for (;;) {
+        *reachedPast = header + given > chunkEnd;
+        auto [result, complete] = run(given);
         if (result.resume) return result;
         Note(result.note);
         // More bytes after the header cannot make up for bytes missing
         // before it.
         if (!mayStretch || lead < type.leadIn || outOfMemory_) return result;
         const std::uint64_t most = std::min(type.maxLength, kMaxSpan);
-        if (given >= most || input.complete) return result;
+        if (given >= most || complete) return result;
         const std::uint64_t target = std::min(most, std::max(2 * given, given + s_.chunkBytes));
         if (!window_.Extend(header + target)) {
             Messages() << "Ran out of memory in read_from_disk()\n";
