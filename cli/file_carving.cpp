@@ -1,5 +1,6 @@
 #include "cli/file_carving.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -100,11 +101,15 @@ CarveResult CarveSource(const std::string& source, const std::string& out, const
     node.copyHandle = disk;
 
     ScanProgress progress;
+    cdr::ScanReport report;
+    options.report = &report;
     const Clock::time_point started = Clock::now();
     cdr::ScanPartition(node, &ScanProgress::Callback, &progress, options);
     progress.Finish();
     result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    result.bytesScanned = size;
+    result.bytesScanned = report.length;
+    result.bytesRead = report.bytesRead;
+    result.unreadable = report.unreadable;
     result.scanned = true;
 
     result.diskFolder =
@@ -139,14 +144,30 @@ int PrintCarveSummary(std::ostream& out, const CarveResult& result) {
         return 1;
     }
     const double rate = result.seconds > 0 ? static_cast<double>(result.bytesScanned) / 1048576.0 / result.seconds : 0;
-    char line[160];
-    std::snprintf(line, sizeof line, "Scanned %s in %.1f s (%.0f MB/s)\n",
-                  cdr::FormatSizeLong(result.bytesScanned).c_str(), result.seconds, rate);
+    char line[200];
+    std::snprintf(line, sizeof line, "Scanned %s in %.1f s (%.0f MB/s), %s read from the disk\n",
+                  cdr::FormatSizeLong(result.bytesScanned).c_str(), result.seconds, rate,
+                  cdr::FormatSizeLong(result.bytesRead).c_str());
     out << line;
+    if (!result.unreadable.empty()) {
+        std::uint64_t sectors = 0;
+        for (const cdr::ByteRange& r : result.unreadable) sectors += (r.length + 511) / 512;
+        out << "Skipped " << sectors << " unreadable sector" << (sectors == 1 ? "" : "s") << ", at byte";
+        constexpr std::size_t kShown = 10;
+        for (std::size_t i = 0; i < result.unreadable.size() && i < kShown; ++i) {
+            const cdr::ByteRange& r = result.unreadable[i];
+            out << (i == 0 ? " " : ", ") << r.offset;
+            if (r.length > 512) out << " (" << (r.length + 511) / 512 << " sectors)";
+        }
+        if (result.unreadable.size() > kShown) out << ", and " << result.unreadable.size() - kShown << " more places";
+        out << "\n";
+    }
+    std::size_t width = 4;
+    for (const std::string& name : result.groupOrder) width = std::max(width, name.size());
     std::uint64_t files = 0;
     for (const std::string& name : result.groupOrder) {
         const GroupTally& t = result.groups.at(name);
-        std::snprintf(line, sizeof line, "  %-4s %6llu file%s  %s\n", name.c_str(),
+        std::snprintf(line, sizeof line, "  %-*s %6llu file%s  %s\n", static_cast<int>(width), name.c_str(),
                       static_cast<unsigned long long>(t.files), t.files == 1 ? " " : "s", cdr::FormatSize(t.bytes).c_str());
         out << line;
         files += t.files;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "src/cdr/read_window.h"
+
 namespace qb::cli {
 
 struct GroupTally {
@@ -20,6 +22,8 @@ struct CarveResult {
     std::string problem;           // why not
     std::string diskFolder;        // <out>/disk<time>
     std::uint64_t bytesScanned = 0;
+    std::uint64_t bytesRead = 0;                // from the device, whatever the scan read
+    std::vector<cdr::ByteRange> unreadable;     // sectors skipped
     double seconds = 0;
     std::map<std::string, GroupTally> groups;  // by group name, files written whole
     std::vector<std::string> failedCopies;     // "<group>/<name>: reason"
@@ -27,12 +31,13 @@ struct CarveResult {
 };
 
 // Scans source (a device or an image file) for the types of typeList (empty:
-// all fourteen) and copies every found file to
+// every type) and copies every found file to
 // <out>/disk<%Y%m%d%H%M%S>/<group>/<name>. Shows a progress line on stderr
 // when it is a terminal.
 CarveResult CarveSource(const std::string& source, const std::string& out, const std::string& typeList);
 
-// The summary per group and the copies that failed. Returns the exit code:
+// The summary: what was scanned and read, the unreadable sectors skipped,
+// the files per group, and the copies that failed. Returns the exit code:
 // 0 when the source was scanned, 1 otherwise.
 int PrintCarveSummary(std::ostream& out, const CarveResult& result);
 

@@ -42,6 +42,10 @@ packages=(
   wine wine32:i386 xvfb xauth x11-apps imagemagick
   # The real Android Debug Bridge client, which the tests run beside the fake.
   adb
+  # Encoders whose files the carving tests recover: video and music, WebP,
+  # Opus, Vorbis and FLAC, HEIF pictures, office documents, 64-bit programs.
+  ffmpeg webp lame opus-tools vorbis-tools flac libheif-examples
+  python3-docx python3-openpyxl gcc-mingw-w64-x86-64-posix
 )
 
 # A vCard parser to read the contact exports back in the tests.

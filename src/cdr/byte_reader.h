@@ -71,4 +71,48 @@ inline bool ByteView::Equals(std::uint64_t at, const char* text) const {
     return Equals(at, std::span(reinterpret_cast<const std::uint8_t*>(text), n));
 }
 
+// Bytes of the disk beyond those an extractor was given, read where they
+// lie: the boxes of a long video are far apart, and only their headers are
+// needed, not the megabytes between them.
+class FarBytes {
+public:
+    virtual ~FarBytes() = default;
+    // Copies out.size() bytes that lie `offset` bytes after the header;
+    // false when they cannot be had (past the disk's end, beyond the type's
+    // maxLength, or unreadable).
+    virtual bool Read(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+};
+
+// The bytes from a header on as far as they reach: those given, then those
+// the far reader fetches (none without one).
+class ReachView {
+public:
+    ReachView(std::span<const std::uint8_t> near, const FarBytes* far) : near_(near), far_(far) {}
+
+    std::uint64_t nearSize() const { return near_.size(); }
+    bool Read(std::uint64_t at, std::span<std::uint8_t> out) const {
+        if (at <= near_.size() && out.size() <= near_.size() - at) {
+            for (std::size_t i = 0; i < out.size(); ++i) out[i] = near_[static_cast<std::size_t>(at) + i];
+            return true;
+        }
+        return far_ != nullptr && far_->Read(at, out);
+    }
+    std::optional<std::uint8_t> U8(std::uint64_t at) const { return Get<std::uint8_t, 1>(at); }
+    std::optional<std::uint32_t> Be32(std::uint64_t at) const { return Get<std::uint32_t, 4>(at); }
+    std::optional<std::uint64_t> Be64(std::uint64_t at) const { return Get<std::uint64_t, 8>(at); }
+
+private:
+    template <typename T, int N>
+    std::optional<T> Get(std::uint64_t at) const {
+        std::uint8_t raw[N];
+        if (!Read(at, std::span<std::uint8_t>(raw, N))) return std::nullopt;
+        T v = 0;
+        for (int i = 0; i < N; ++i) v = static_cast<T>((v << 8) | raw[i]);
+        return v;
+    }
+
+    std::span<const std::uint8_t> near_;
+    const FarBytes* far_;
+};
+
 }  // namespace qb::cdr

@@ -1,11 +1,13 @@
 #include "src/cdr/carving_engine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <utility>
 
 #include "platform/text.h"
 #include "src/cdr/extractor.h"
@@ -15,191 +17,294 @@ namespace {
 
 constexpr std::uint64_t kSector = 512;
 constexpr std::size_t kCopyPiece = 1048576;
-// Zero bytes kept after the chunk, so a header compare at the chunk's end
-// never reads outside the buffer.
-constexpr std::size_t kChunkSlack = 128;
+// Bytes kept before each chunk, for the lead-in of a header at its start.
+constexpr std::uint64_t kKeepBefore = 4096;
+// The longest run of bytes one file may make the window hold, whatever its
+// type's maxLength: longer files are delimited from far reads of their
+// structures, not from bytes held.
+constexpr std::uint64_t kMaxSpan = 160 * kMiB;
+// Headers of one type per chunk that may stretch the window. Files run past
+// a chunk's end at its end only; headers that stay undecided with the whole
+// maxLength before them are damage, and beyond this many they are passed
+// over like rejected ones.
+constexpr int kStretchesPerChunk = 16;
+// Headers of one type per chunk that the chunk's own bytes leave undecided
+// and that come to nothing with the bytes past its end. Such a header may
+// search up to maxLength bytes; were every header of a chunk allowed that,
+// a chunk full of damaged headers would cost maxLength bytes of search per
+// block. Beyond this many, undecided headers are passed over (a file of
+// the type that crosses the chunk's end after them is then lost).
+constexpr int kMissesPastChunkEnd = 4;
 
 enum class SearchEnd { Continue, Stop };
 
-// Bytes before the header an extractor needs: a QuickTime file starts with
-// its first atom's size, 4 bytes before the "moov" (or "pnot") header.
-std::size_t LeadInOf(const TypeSpec& type) {
-    return type.typeId == kTypeMov || type.typeId == kTypeMovPnot ? kQuickTimeLeadIn : 0;
+// A signature of a type, with the first byte that is not a wildcard, so that
+// most blocks are turned down by one compare.
+struct Signature {
+    const Pattern* pattern = nullptr;
+    std::size_t anchor = 0;
+    std::uint8_t anchorByte = 0;
+    std::uint8_t anchorOther = 0;  // the anchor's other case, or itself
+    bool anchored = false;
+};
+
+std::vector<Signature> SignaturesOf(const TypeSpec& type) {
+    std::vector<Signature> out;
+    auto add = [&](const Pattern& p) {
+        if (p.empty()) return;
+        Signature s;
+        s.pattern = &p;
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            if (p.bytes[i] == kWildcard) continue;
+            s.anchor = i;
+            s.anchorByte = p.bytes[i];
+            s.anchorOther = p.bytes[i];
+            if (!p.caseSensitive && std::isalpha(p.bytes[i]))
+                s.anchorOther = static_cast<std::uint8_t>(p.bytes[i] ^ 0x20);
+            s.anchored = true;
+            break;
+        }
+        out.push_back(s);
+    };
+    add(type.header);
+    for (const Pattern& p : type.moreHeaders) add(p);
+    return out;
 }
 
-// Runs the type's extractor; leadIn holds up to LeadInOf(type) bytes just
-// before the header.
-ExtractResult RunExtractor(const TypeSpec& type, Extractor extractor, std::span<const std::uint8_t> leadIn,
-                           std::span<const std::uint8_t> bytes) {
-    if (LeadInOf(type) > 0) return ExtractQuickTimeWithLeadIn(type, leadIn, bytes);
-    return extractor(type, bytes);
-}
+struct HeaderAt {
+    std::size_t position = 0;
+    std::size_t length = 0;  // of the signature found there
+};
+
+class Scan;
+
+// Far reads for one extractor call: from its header on, within the type's
+// maxLength.
+class FarFromHeader final : public FarBytes {
+public:
+    FarFromHeader(ReadWindow& window, std::uint64_t header, std::uint64_t limit)
+        : window_(window), header_(header), limit_(limit) {}
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+        if (offset > limit_ || out.size() > limit_ - offset) return false;
+        return window_.ReadFar(header_ + offset, out);
+    }
+
+private:
+    ReadWindow& window_;
+    std::uint64_t header_;
+    std::uint64_t limit_;
+};
 
 class Scan {
 public:
-    Scan(ScanSettings& settings, std::vector<TypeSpec>& types, const platform::ByteSource& disk)
-        : s_(settings), types_(types), disk_(disk), end_(settings.partitionStart + settings.partitionLength) {}
+    Scan(ScanSettings& settings, std::vector<TypeSpec>& types, const platform::ByteSource& disk,
+         std::uint64_t diskEnd)
+        : s_(settings),
+          types_(types),
+          end_(settings.partitionStart + settings.partitionLength),
+          window_(disk, diskEnd),
+          nextSearch_(types.size(), 0) {
+        for (const TypeSpec& type : types_) {
+            signatures_.push_back(SignaturesOf(type));
+            extractors_.push_back(ExtractorFor(type.typeId));
+        }
+    }
 
     void Run();
+    const ReadWindow& window() const { return window_; }
 
 private:
     int Call(std::uint64_t current, FileItem* item) {
         return s_.callback ? s_.callback(end_, current, item, s_.userData) : 0;
     }
-    SearchEnd SearchChunk(const std::uint8_t* data, std::size_t length, std::uint64_t chunkOffset);
-    SearchEnd SearchType(TypeSpec& type, const std::uint8_t* data, std::size_t length, std::uint64_t chunkOffset);
-    std::optional<std::size_t> NextHeader(const TypeSpec& type, const std::uint8_t* data, std::size_t length,
-                                          std::size_t from) const;
-    // Runs the extractor on bytes taken again from the disk, for a file that
-    // runs past the chunk. Returns the position (relative to the header) to
-    // continue at within the chunk, or nothing to end this type's search.
-    std::optional<std::int64_t> Reread(TypeSpec& type, Extractor extractor, std::uint64_t headerOffset,
-                                       std::size_t availableInChunk, bool leadInMissing);
-    void Record(TypeSpec& type, std::uint64_t offset, const CarvedFile& file);
+    SearchEnd SearchChunk(std::uint64_t chunkOffset, std::size_t length);
+    SearchEnd SearchType(std::size_t index, std::uint64_t chunkOffset, std::size_t length);
+    std::optional<HeaderAt> NextHeader(std::size_t index, const std::uint8_t* data, std::size_t length,
+                                       std::size_t held, std::size_t from) const;
+    // Runs the extractor on the bytes held from the header on; while it
+    // cannot decide, the window is stretched (when allowed) and it runs
+    // again on the longer bytes.
+    // reachPast: the bytes held past the chunk's end may be given;
+    // *reachedPast tells whether they were.
+    ExtractResult Decide(const TypeSpec& type, Extractor extractor, std::uint64_t header, std::uint64_t chunkEnd,
+                         bool reachPast, bool mayStretch, bool* stretched, bool* reachedPast);
+    void Record(TypeSpec& type, std::uint64_t headerOffset, const CarvedFile& file);
     void Note(const std::string& note) {
         if (!note.empty()) (s_.notes ? *s_.notes : std::cout) << note;
     }
+    std::ostream& Messages() { return s_.messages ? *s_.messages : std::cerr; }
 
     ScanSettings& s_;
     std::vector<TypeSpec>& types_;
-    const platform::ByteSource& disk_;
     const std::uint64_t end_;
-    // The re-read buffer: kept between re-reads and replaced only by a larger
-    // one. Its bytes are not cleared first; the read fills every one used.
-    std::unique_ptr<std::uint8_t[]> reread_;
-    std::size_t rereadCapacity_ = 0;
+    ReadWindow window_;
+    std::vector<std::vector<Signature>> signatures_;
+    std::vector<Extractor> extractors_;
+    // Per type: a file of the type recorded up to here; its headers are not
+    // searched for before it, in this chunk or the next ones.
+    std::vector<std::uint64_t> nextSearch_;
+    bool outOfMemory_ = false;
 };
 
 void Scan::Run() {
-    const std::size_t chunkBytes = static_cast<std::size_t>(s_.chunkMiB) * kCopyPiece;
-    std::vector<std::uint8_t> chunk(chunkBytes + kChunkSlack, 0);
+    const std::uint64_t chunkBytes = s_.chunkBytes;
     std::uint64_t offset = s_.partitionStart;
     while (true) {
-        const std::size_t got = disk_.ReadAt(offset, chunk.data(), chunkBytes);
-        if (got == 0) break;
-        // The buffer's tail past a short read holds old bytes; clear what a
-        // header compare could touch.
-        std::fill(chunk.begin() + static_cast<std::ptrdiff_t>(got),
-                  chunk.begin() + static_cast<std::ptrdiff_t>(std::min(chunk.size(), got + kChunkSlack)), 0);
-        if (SearchChunk(chunk.data(), got, offset) == SearchEnd::Stop) break;
+        const std::uint64_t keep = std::min(offset, kKeepBefore);
+        if (!window_.Cover(offset - keep, offset + chunkBytes)) {
+            Messages() << "Ran out of memory in read_from_disk()\n";
+            break;
+        }
+        if (window_.end() <= offset) break;  // nothing more to read
+        const std::size_t got = static_cast<std::size_t>(std::min(window_.end(), offset + chunkBytes) - offset);
+        if (SearchChunk(offset, got) == SearchEnd::Stop) break;
         offset += got;
         if (!(s_.modeFlags & kModeQuiet) && Call(offset, nullptr) == kStop) break;
         if (offset >= end_) break;
     }
 }
 
-SearchEnd Scan::SearchChunk(const std::uint8_t* data, std::size_t length, std::uint64_t chunkOffset) {
-    for (TypeSpec& type : types_) {
+SearchEnd Scan::SearchChunk(std::uint64_t chunkOffset, std::size_t length) {
+    for (std::size_t i = 0; i < types_.size(); ++i) {
         if (Call(chunkOffset, nullptr) == kStop) return SearchEnd::Stop;
-        if (SearchType(type, data, length, chunkOffset) == SearchEnd::Stop) return SearchEnd::Stop;
+        if (SearchType(i, chunkOffset, length) == SearchEnd::Stop) return SearchEnd::Stop;
     }
     return SearchEnd::Continue;
 }
 
-std::optional<std::size_t> Scan::NextHeader(const TypeSpec& type, const std::uint8_t* data, std::size_t length,
-                                            std::size_t from) const {
-    const std::size_t headerLength = type.header.size();
+std::optional<HeaderAt> Scan::NextHeader(std::size_t index, const std::uint8_t* data, std::size_t length,
+                                         std::size_t held, std::size_t from) const {
+    const std::vector<Signature>& signatures = signatures_[index];
     if (s_.modeFlags & kModeQuick) {
         const std::size_t block = s_.blockSize;
         std::size_t pos = (from + block - 1) / block * block;
-        const std::uint8_t first = type.header.bytes.front();
-        const bool quickFirst = type.caseSensitive && first != kWildcard;
         while (pos < length) {
-            if (headerLength <= length - pos && (!quickFirst || data[pos] == first) &&
-                PatternMatchesAt(type.header, data + pos))
-                return pos;
+            for (const Signature& sig : signatures) {
+                const std::size_t n = sig.pattern->size();
+                if (n > held - pos) continue;
+                if (sig.anchored && data[pos + sig.anchor] != sig.anchorByte &&
+                    data[pos + sig.anchor] != sig.anchorOther)
+                    continue;
+                if (PatternMatchesAt(*sig.pattern, data + pos)) return HeaderAt {pos, n};
+            }
             pos += block;
             if (pos >= length || length - pos < block) return std::nullopt;
         }
         return std::nullopt;
     }
-    const auto found = FindPattern(type.header, std::span(data + from, length - from));
-    if (!found) return std::nullopt;
-    return from + *found;
+    // Every byte position: the earliest signature wins. A signature that
+    // starts in the chunk may end in the bytes held after it.
+    std::optional<HeaderAt> best;
+    for (const Signature& sig : signatures) {
+        const std::size_t n = sig.pattern->size();
+        const std::size_t stop = std::min(held, length + n - 1);
+        if (from >= stop) continue;
+        const std::size_t limit = best ? std::min(stop, best->position + n) : stop;
+        if (from >= limit) continue;
+        const auto found = FindPattern(*sig.pattern, std::span(data + from, limit - from));
+        if (found && from + *found < length && (!best || from + *found < best->position))
+            best = HeaderAt {from + *found, n};
+    }
+    return best;
 }
 
-SearchEnd Scan::SearchType(TypeSpec& type, const std::uint8_t* data, std::size_t length, std::uint64_t chunkOffset) {
-    const Extractor extractor = ExtractorFor(type.typeId);
-    const std::size_t headerLength = type.header.size();
-    if (headerLength == 0) return SearchEnd::Continue;
-    std::size_t pos = 0;
-    // One re-read per type and chunk at most, so the disk is never read more
-    // than once more per type for a chunk, however many headers in it cannot
-    // be decided. Later undecided headers are passed over.
-    bool reread = false;
+ExtractResult Scan::Decide(const TypeSpec& type, Extractor extractor, std::uint64_t header, std::uint64_t chunkEnd,
+                           bool reachPast, bool mayStretch, bool* stretched, bool* reachedPast) {
+    const std::uint64_t lead = std::min<std::uint64_t>(type.leadIn, header - window_.begin());
+    const std::uint64_t diskEnd = window_.diskEnd();
+    const std::uint64_t farLimit =
+        diskEnd != 0 ? std::min(type.maxLength, diskEnd > header ? diskEnd - header : 0) : type.maxLength;
+    const FarFromHeader far(window_, header, farLimit);
+    auto run = [&](std::uint64_t given) {
+        CarveInput input;
+        input.bytes = window_.From(header).first(static_cast<std::size_t>(given));
+        input.leadIn = window_.From(header - lead).first(static_cast<std::size_t>(lead));
+        input.complete = window_.AtDiskEnd() && header + given >= window_.end();
+        input.far = &far;
+        return std::pair(extractor(type, input), input.complete);
+    };
+    const std::uint64_t inChunk = chunkEnd - header;
+    std::uint64_t given = std::min(window_.end() - header, std::max(type.maxLength, inChunk));
+    if (given > inChunk) {
+        // The window holds bytes past the chunk (a file ran on there): most
+        // headers are decided from the chunk's own bytes, and only those
+        // that are not are given the rest.
+        ExtractResult result = run(inChunk).first;
+        if (result.resume) return result;
+        if (!reachPast) {
+            Note(result.note);
+            return result;
+        }
+    }
+    if (!reachPast) mayStretch = false;
+    for (;;) {
+        *reachedPast = header + given > chunkEnd;
+        auto [result, complete] = run(given);
+        if (result.resume) return result;
+        Note(result.note);
+        // More bytes after the header cannot make up for bytes missing
+        // before it.
+        if (!mayStretch || lead < type.leadIn || outOfMemory_) return result;
+        const std::uint64_t most = std::min(type.maxLength, kMaxSpan);
+        if (given >= most || complete) return result;
+        const std::uint64_t target = std::min(most, std::max(2 * given, given + s_.chunkBytes));
+        if (!window_.Extend(header + target)) {
+            Messages() << "Ran out of memory in read_from_disk()\n";
+            outOfMemory_ = true;
+            return result;
+        }
+        *stretched = true;
+        const std::uint64_t longer = std::min(window_.end() - header, target);
+        if (longer <= given) return result;
+        given = longer;
+    }
+}
+
+SearchEnd Scan::SearchType(std::size_t index, std::uint64_t chunkOffset, std::size_t length) {
+    TypeSpec& type = types_[index];
+    const Extractor extractor = extractors_[index];
+    if (signatures_[index].empty()) return SearchEnd::Continue;
+    const std::uint64_t chunkEnd = chunkOffset + length;
+    std::size_t pos = nextSearch_[index] > chunkOffset ? static_cast<std::size_t>(
+                                                              std::min<std::uint64_t>(nextSearch_[index] - chunkOffset, length))
+                                                        : 0;
+    int stretches = 0;
+    int missesPast = 0;
     while (pos < length) {
         if (Call(chunkOffset, nullptr) == kStop) return SearchEnd::Stop;
-        const std::optional<std::size_t> header = NextHeader(type, data, length, pos);
-        if (!header) break;
-        const std::size_t h = *header;
-        const std::size_t available = length - h;
+        // The window may have moved its bytes when a file stretched it.
+        const std::span<const std::uint8_t> held = window_.From(chunkOffset);
+        const std::optional<HeaderAt> found = NextHeader(index, held.data(), length, held.size(), pos);
+        if (!found) break;
+        const std::uint64_t header = chunkOffset + found->position;
         if (!extractor) {  // a type whose headers never produce a file
-            pos = h + headerLength;
+            pos = found->position + found->length;
             continue;
         }
-        const std::size_t leadIn = std::min(h, LeadInOf(type));
-        ExtractResult result =
-            RunExtractor(type, extractor, std::span(data + h - leadIn, leadIn), std::span(data + h, available));
-        Note(result.note);
-        std::optional<std::int64_t> resume = result.resume;
-        // A header too close to the chunk start for the bytes before it is
-        // taken again from the disk, like a file that runs past the chunk.
-        const bool leadInMissing = leadIn < LeadInOf(type);
-        if (resume) {
-            if (result.file) Record(type, chunkOffset + h, *result.file);
-        } else if ((available >= type.maxLength && !leadInMissing) || reread) {
-            resume = static_cast<std::int64_t>(headerLength + 1);
+        bool stretched = false;
+        bool reachedPast = false;
+        ExtractResult result = Decide(type, extractor, header, chunkEnd, missesPast < kMissesPastChunkEnd,
+                                      stretches < kStretchesPerChunk, &stretched, &reachedPast);
+        if (stretched) ++stretches;
+        if (reachedPast && !result.file) ++missesPast;
+        std::int64_t resume;
+        if (result.resume) {
+            Note(result.note);
+            resume = *result.resume;
+            if (result.file) Record(type, header, *result.file);
         } else {
-            reread = true;
-            resume = Reread(type, extractor, chunkOffset + h, available, leadInMissing);
-            if (!resume) break;
+            // Nothing could be delimited from all the bytes there are: the
+            // search goes on one byte past the end of the header, so that
+            // overlapping headers are still tried.
+            resume = static_cast<std::int64_t>(found->length + 1);
         }
         // The search always moves forward, whatever an extractor answers.
-        const std::int64_t step = std::max<std::int64_t>(*resume, 1);
-        if (static_cast<std::uint64_t>(step) >= available) break;
-        pos = h + static_cast<std::size_t>(step);
+        const std::uint64_t next = header + static_cast<std::uint64_t>(std::max<std::int64_t>(resume, 1));
+        if (result.file) nextSearch_[index] = std::max(nextSearch_[index], next);
+        if (next >= chunkEnd) break;
+        pos = static_cast<std::size_t>(next - chunkOffset);
     }
     return SearchEnd::Continue;
-}
-
-std::optional<std::int64_t> Scan::Reread(TypeSpec& type, Extractor extractor, std::uint64_t headerOffset,
-                                         std::size_t availableInChunk, bool leadInMissing) {
-    // maxLength bytes from the header, or as many as the disk still holds:
-    // a file that crosses a chunk end within its type's maximum length of
-    // the end of the disk is still cut out from the bytes that are there.
-    const std::uint64_t diskSize = disk_.Size();
-    const std::int64_t pastHeader = static_cast<std::int64_t>(type.header.size() + 1);
-    if (headerOffset >= diskSize) return std::nullopt;
-    const std::uint64_t length = std::min(type.maxLength, diskSize - headerOffset);
-    // The disk holds nothing more than the chunk did: the extractor's answer
-    // cannot change, so the header is passed over like any rejected one.
-    if (length <= availableInChunk && !leadInMissing) return pastHeader;
-    const std::size_t leadIn = static_cast<std::size_t>(std::min<std::uint64_t>(headerOffset, LeadInOf(type)));
-    const std::size_t needed = static_cast<std::size_t>(length) + leadIn;
-    if (needed > rereadCapacity_) {
-        reread_.reset();  // never hold the old and the new buffer at once
-        rereadCapacity_ = 0;
-        reread_.reset(new (std::nothrow) std::uint8_t[needed]);
-        if (!reread_) {
-            (s_.messages ? *s_.messages : std::cerr) << "Ran out of memory in read_from_disk()\n";
-            return std::nullopt;
-        }
-        rereadCapacity_ = needed;
-    }
-    std::uint8_t* bytes = reread_.get();
-    if (!ReadAtOffsetInto(disk_, headerOffset - leadIn, bytes, needed)) return std::nullopt;
-    ExtractResult result = RunExtractor(type, extractor, std::span<const std::uint8_t>(bytes, leadIn),
-                                        std::span<const std::uint8_t>(bytes + leadIn, static_cast<std::size_t>(length)));
-    Note(result.note);
-    // Nothing could be delimited even from the longer bytes: later headers
-    // of this type in the chunk are still searched for.
-    if (!result.resume) return pastHeader;
-    if (!result.file) return std::max(*result.resume, pastHeader);
-    Record(type, headerOffset, *result.file);
-    // The file runs on into the next chunk: this type's search of the chunk
-    // ends here. A file that ends inside the chunk lets the search go on.
-    if (*result.resume < 0 || static_cast<std::uint64_t>(*result.resume) >= availableInChunk) return std::nullopt;
-    return *result.resume;
 }
 
 void Scan::Record(TypeSpec& type, std::uint64_t headerOffset, const CarvedFile& file) {
@@ -219,6 +324,13 @@ void Scan::Record(TypeSpec& type, std::uint64_t headerOffset, const CarvedFile& 
     ++type.foundCount;
     ++s_.filesFound;
     Call(offset, raw);
+}
+
+// A node scanned as a whole disk: a disk under the root, or a node of its
+// own (an image, a device) that starts at byte 0.
+bool IsWholeDisk(const DeviceNode& node) {
+    if (node.parent == nullptr) return node.startOffset == 0;
+    return node.parent->parent == nullptr;
 }
 
 }  // namespace
@@ -272,6 +384,8 @@ int ScanPartition(DeviceNode& partition, ScanCallback callback, void* userData, 
     settings.modeFlags = options.quick ? kModeQuick : 0;
     settings.inputPath = partition.devicePath;
     settings.chunkMiB = std::max<std::uint32_t>(options.chunkMiB, 1);
+    settings.chunkBytes = options.chunkBytes >= kSector ? options.chunkBytes / kSector * kSector
+                                                        : std::uint64_t {settings.chunkMiB} * kCopyPiece;
     settings.partitionStart = partition.startOffset;
     settings.partitionLength = partition.size;
     settings.partition = &partition;
@@ -282,12 +396,29 @@ int ScanPartition(DeviceNode& partition, ScanCallback callback, void* userData, 
     settings.messages = options.messages;
     settings.notes = options.notes;
 
+    const std::uint64_t diskEnd = partition.scanHandle ? partition.scanHandle->Size() : 0;
+    if (IsWholeDisk(partition)) {
+        settings.partitionStart = 0;
+        settings.partitionLength = std::max(partition.size, diskEnd);
+    }
+    if (options.report) {
+        *options.report = ScanReport {};
+        options.report->start = settings.partitionStart;
+        options.report->length = settings.partitionLength;
+    }
+
     if (!partition.scanHandle) {
         (settings.messages ? *settings.messages : std::cerr)
             << "search: " << settings.inputPath << ": the disk could not be opened for reading\n";
         return 0;
     }
-    Scan(settings, types, *partition.scanHandle).Run();
+    Scan scan(settings, types, *partition.scanHandle, diskEnd);
+    scan.Run();
+    if (options.report) {
+        options.report->bytesRead = scan.window().bytesRead();
+        options.report->unreadable = scan.window().unreadable();
+        options.report->filesFound = settings.filesFound;
+    }
     return 0;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "src/cdr/device_tree.h"
+#include "src/cdr/read_window.h"
 #include "src/cdr/type_table.h"
 
 namespace qb::cdr {
@@ -35,6 +36,7 @@ struct ScanSettings {
     std::uint32_t modeFlags = kModeQuick;
     std::string inputPath;  // names the input in messages
     std::uint32_t chunkMiB = 4;
+    std::uint64_t chunkBytes = 4194304;  // chunkMiB in bytes, or the smaller chunk a test asks for
     std::uint32_t blockSize = 512;
     std::uint64_t partitionStart = 0;
     std::uint64_t partitionLength = 0;
@@ -48,18 +50,40 @@ struct ScanSettings {
     std::ostream* notes = nullptr;     // extractor diagnostics; the standard output when null
 };
 
+// What a scan did besides finding files.
+struct ScanReport {
+    std::uint64_t start = 0;   // the area scanned: its first byte on the disk
+    std::uint64_t length = 0;  // and its length
+    // Bytes read from the device: the chunks, the bytes past a chunk that a
+    // file running on needed (read once, and used again as the next chunks'
+    // bytes), and the headers read far ahead in long files.
+    std::uint64_t bytesRead = 0;
+    // Sectors the device could not read: skipped, scanned as zeros.
+    std::vector<ByteRange> unreadable;
+    std::uint64_t filesFound = 0;
+};
+
 // What a caller may change about a scan; the workflow uses the defaults.
 struct ScanOptions {
     std::vector<TypeSpec> types = DefaultTypeTable();
     bool quick = true;
     std::uint32_t chunkMiB = 4;
+    // A chunk of this many bytes (a multiple of 512) instead of chunkMiB
+    // MiB; 0: chunkMiB. Tests and fuzzing use small chunks to reach chunk
+    // ends on small disks.
+    std::uint64_t chunkBytes = 0;
     std::ostream* messages = nullptr;
     std::ostream* notes = nullptr;
+    ScanReport* report = nullptr;  // filled when not null
 };
 
 // Scans one disk or partition node: makes one type-group node per type under
 // it (named by the type's suffix, appended after its present children) and
-// reads its scanHandle from startOffset over size bytes. Returns 0.
+// reads its scanHandle from startOffset over size bytes. A disk (a child of
+// the root, or a node of its own that starts at byte 0) is scanned over its
+// device's whole length, whatever its partitions cover: files lie before,
+// between and after partitions, and on a card whose partition table is
+// gone. Returns 0.
 int ScanPartition(DeviceNode& partition, ScanCallback callback, void* userData,
                   const ScanOptions& options = ScanOptions {});
 

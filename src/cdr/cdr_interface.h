@@ -24,7 +24,7 @@ struct CdrInterface {
     void (*FreeDeviceTree)(std::unique_ptr<DeviceNode> root) = nullptr;
     void (*ClearNode)(DeviceNode& node) = nullptr;
     // Runs the carving engine over one disk or partition. Type-group masks
-    // are not supported: typeMask must be 0 (all fourteen types).
+    // are not supported: typeMask must be 0 (every type of the default table).
     int (*ScanPartition)(const CdrInterface& engine, DeviceNode& partition, int typeMask, ScanCallback callback,
                          void* userData) = nullptr;
     CopyOutcome (*ExtractFile)(const CdrInterface& engine, const FileItem& item, const std::string& targetPath,

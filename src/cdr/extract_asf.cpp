@@ -31,7 +31,8 @@ constexpr std::uint64_t kHeaderObjectFields = 30;
 constexpr std::uint64_t kFileSizeInProperties = 40;
 }  // namespace
 
-ExtractResult ExtractAsf(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractAsf(const TypeSpec& typeSpec, const CarveInput& input) {
+    const std::span<const std::uint8_t> bytes = input.bytes;
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     if (available < kMinimumAvailable) return ExtractResult::Undecided();

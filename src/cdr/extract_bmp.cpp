@@ -21,7 +21,8 @@ constexpr std::uint32_t kMaxInfoHeaderSize = 1000;
 constexpr std::int32_t kMaxHeight = 2000;
 }  // namespace
 
-ExtractResult ExtractBmp(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractBmp(const TypeSpec& typeSpec, const CarveInput& input) {
+    const std::span<const std::uint8_t> bytes = input.bytes;
     const ByteView view(bytes);
     if (view.size() < kMinimumAvailable) return SkipHeader(typeSpec);
 

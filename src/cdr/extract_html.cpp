@@ -1,10 +1,12 @@
-// HTML pages: from "<html" to the first "</html>", both compared without
-// regard to case.
+// HTML pages: from "<html", or from the "<!DOCTYPE html" that opens most
+// pages of today, to the first "</html>", all compared without regard to
+// case.
 //
 // Page (text):
 //   OFFSET  SIZE  DESCRIPTION
-//   0       5     "<html" (any case)
-//   5       16    text: printable bytes, tabs and line ends (LF or CR LF)
+//   0       5     "<html" (any case), or
+//   0       14    "<!DOCTYPE html" (any case)
+//   5 / 14  16    text: printable bytes, tabs and line ends (LF or CR LF)
 //   ...           the rest of the page
 //   n       7     "</html>" (any case), the page's last bytes
 #include "src/cdr/byte_reader.h"
@@ -22,10 +24,14 @@ constexpr std::uint64_t kTailReserve = 10;
 bool IsTextByte(std::uint8_t b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r'; }
 }  // namespace
 
-ExtractResult ExtractHtml(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractHtml(const TypeSpec& typeSpec, const CarveInput& input) {
+    const std::span<const std::uint8_t> bytes = input.bytes;
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
-    const std::uint64_t headerEnd = typeSpec.header.size();
+    // Which of the two headers opens the page.
+    const bool doctype = view.U8(1) == std::uint8_t {'!'};
+    const std::uint64_t headerEnd = doctype && !typeSpec.moreHeaders.empty() ? typeSpec.moreHeaders.front().size()
+                                                                           : typeSpec.header.size();
     if (!view.Has(headerEnd, kTextCheck)) return ExtractResult::Undecided();
 
     for (std::uint64_t i = 0; i < kTextCheck; ++i) {

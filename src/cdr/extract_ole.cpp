@@ -1,16 +1,19 @@
 // OLE compound files (Word, Excel and PowerPoint documents of the 97-2003
 // formats and others): the size is estimated from the directory's streams
 // and the sectors the header points at; the first stream with a known name
-// gives the extension.
+// gives the extension. Files of version 3 have 512-byte sectors, those of
+// version 4 (written by newer programs for large documents, Outlook
+// messages among them) 4096-byte ones; every sector measure below is in the
+// file's own sector size S.
 //
 // Header (integers little-endian):
 //   OFFSET  SIZE  DESCRIPTION
 //   0       8     signature D0 CF 11 E0 A1 B1 1A E1
 //   8       16    class id (zero)
 //   24      2     minor version (0x003E)
-//   26      2     major version (3)
+//   26      2     major version (3, or 4 with 4096-byte sectors)
 //   28      2     byte order mark FE FF
-//   30      2     sector shift: 9 (512-byte sectors)
+//   30      2     sector shift: 9 (512-byte sectors) or 12 (4096-byte ones)
 //   32      2     mini sector shift: 6 (64-byte mini sectors)
 //   34      6     reserved (zero)
 //   40      4     directory sector count (zero with 512-byte sectors)
@@ -24,12 +27,13 @@
 //   72      4     DIFAT sector count
 //   76      436   the first 109 FAT sector numbers
 //
-// Sector k lies at byte (k + 1) * 512. Sector numbers from FFFFFFFA on are
-// marks: -1 free, -2 end of chain, -3 FAT sector, -4 DIFAT sector.
-//   FAT sector:    128 entries of 4 bytes, the next sector of each sector's chain
-//   DIFAT sector:  127 further FAT sector numbers, then the next DIFAT sector
+// Sector k lies at byte (k + 1) * S; the header is padded to S bytes.
+// Sector numbers from FFFFFFFA on are marks: -1 free, -2 end of chain,
+// -3 FAT sector, -4 DIFAT sector.
+//   FAT sector:    S / 4 entries of 4 bytes, the next sector of each sector's chain
+//   DIFAT sector:  S / 4 - 1 further FAT sector numbers, then the next DIFAT sector
 //
-// Directory entry (128 bytes, four to a sector):
+// Directory entry (128 bytes, S / 128 to a sector):
 //   OFFSET  SIZE  DESCRIPTION
 //   0       64    name, UTF-16LE, zero-terminated
 //   64      2     name length in bytes, terminator included
@@ -53,12 +57,10 @@
 namespace qb::cdr {
 
 namespace {
-constexpr std::uint64_t kSector = 512;
+constexpr std::uint64_t kSmallSector = 512;   // version 3
+constexpr std::uint64_t kLargeSector = 4096;  // version 4
 constexpr std::uint64_t kMiniSector = 64;
 constexpr std::uint64_t kEntrySize = 128;
-constexpr std::uint64_t kEntriesPerSector = kSector / kEntrySize;
-constexpr std::uint32_t kFatEntriesPerSector = 128;
-constexpr std::uint32_t kDifatEntriesPerSector = 127;
 constexpr std::uint32_t kHeaderFatEntries = 109;
 constexpr std::uint64_t kHeaderFatList = 76;
 constexpr std::uint32_t kMaxFatSectors = 100;
@@ -70,9 +72,9 @@ constexpr int kMaxPunctuation = 3;
 constexpr std::uint32_t kFirstMark = 0xFFFFFFFA;  // sector numbers from here on are marks
 constexpr std::int32_t kEndOfChain = -2;
 constexpr std::uint8_t kObjectStream = 2;
-constexpr std::uint64_t kFixedOverhead = 1024;
-constexpr std::int64_t kSlackSectors = 6;  // sectors allowed after the highest one read
-constexpr std::int64_t kResumeBack = 2560;
+constexpr std::uint64_t kFixedOverheadSectors = 2;  // the header and one spare sector
+constexpr std::int64_t kSlackSectors = 6;           // sectors allowed after the highest one read
+constexpr std::int64_t kResumeBackSectors = 5;
 
 struct NameRule {
     std::string_view part;
@@ -95,10 +97,11 @@ bool IsPunctuation(std::uint8_t b) {
 // The sectors of the file as far as the bytes given reach.
 class Sectors {
 public:
-    explicit Sectors(const ByteView& view) : view_(view) {}
+    Sectors(const ByteView& view, std::uint64_t size) : view_(view), size_(size) {}
 
-    static std::uint64_t Offset(std::uint32_t sector) { return (std::uint64_t {sector} + 1) * kSector; }
-    bool Readable(std::uint32_t sector) const { return sector < kFirstMark && view_.Has(Offset(sector), kSector); }
+    std::uint64_t size() const { return size_; }
+    std::uint64_t Offset(std::uint32_t sector) const { return (std::uint64_t {sector} + 1) * size_; }
+    bool Readable(std::uint32_t sector) const { return sector < kFirstMark && view_.Has(Offset(sector), size_); }
     std::uint32_t Entry(std::uint32_t sector, std::uint32_t index) const {
         return *view_.Le32(Offset(sector) + std::uint64_t {index} * 4);
     }
@@ -109,6 +112,7 @@ public:
 
 private:
     const ByteView& view_;
+    std::uint64_t size_;
     std::int64_t highest_ = -1;
 };
 
@@ -131,45 +135,61 @@ const char* ExtensionOfStream(std::string_view name) {
 }
 }  // namespace
 
-ExtractResult ExtractOle(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractOle(const TypeSpec& typeSpec, const CarveInput& input) {
+    const std::span<const std::uint8_t> bytes = input.bytes;
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     if (!view.Has(0, kHeaderFatList)) return ExtractResult::Undecided();
 
-    const auto pastHeader = static_cast<std::int64_t>(std::min(kSector, available));
+    const auto pastHeader = static_cast<std::int64_t>(std::min(kSmallSector, available));
     bool reservedZero = true;
     for (std::uint64_t i = 34; i < 40; ++i) reservedZero = reservedZero && *view.U8(i) == 0;
     const std::uint32_t fatSectors = *view.Le32(44);
     const std::uint32_t difatSectors = *view.Le32(72);
-    if (*view.Le16(30) != 9 || *view.Le16(32) != 6 || !reservedZero || *view.Le32(40) != 0 || fatSectors < 1 ||
-        fatSectors > kMaxFatSectors || difatSectors > kMaxDifatSectors)
+    const std::uint16_t shift = *view.Le16(30);
+    // 512-byte sectors, or 4096-byte ones in a file of version 4.
+    const bool large = shift == 12 && *view.Le16(26) == 4;
+    if ((shift != 9 && !large) || *view.Le16(32) != 6 || !reservedZero || (!large && *view.Le32(40) != 0) ||
+        fatSectors < 1 || fatSectors > kMaxFatSectors || difatSectors > kMaxDifatSectors)
         return ExtractResult::ContinueAt(pastHeader);
-    if (!view.Has(0, kSector)) return ExtractResult::Undecided();
+    const std::uint64_t sectorSize = large ? kLargeSector : kSmallSector;
+    const std::uint64_t entriesPerSector = sectorSize / kEntrySize;
+    const std::uint32_t fatEntriesPerSector = static_cast<std::uint32_t>(sectorSize / 4);
+    const std::uint32_t difatEntriesPerSector = fatEntriesPerSector - 1;
+    if (!view.Has(0, sectorSize)) return ExtractResult::Undecided();
 
-    Sectors sectors(view);
+    Sectors sectors(view, sectorSize);
+    // A sector that lies past the bytes given (not one the file cannot
+    // have) may come with more of them.
+    const bool canWait = !input.complete && available < typeSpec.maxLength;
+    auto pastBytes = [&](std::uint32_t sector) {
+        return canWait && sector < kFirstMark && !sectors.Readable(sector) &&
+               sectors.Offset(sector) + sectorSize <= typeSpec.maxLength;
+    };
 
     // The FAT sector numbers: 109 in the header, 127 in each DIFAT sector.
     // The chain of DIFAT sectors is followed for the count the header gives
     // and no further, so a cyclic chain ends too.
     std::vector<std::uint32_t> fatList;
-    fatList.reserve(kHeaderFatEntries + std::size_t {kDifatEntriesPerSector} * difatSectors);
+    fatList.reserve(kHeaderFatEntries + std::size_t {difatEntriesPerSector} * difatSectors);
     for (std::uint32_t i = 0; i < kHeaderFatEntries; ++i) fatList.push_back(*view.Le32(kHeaderFatList + 4 * i));
     std::uint32_t difat = *view.Le32(68);
     std::optional<std::uint64_t> lastDifat;
     for (std::uint32_t n = 0; n < difatSectors; ++n) {
+        if (pastBytes(difat)) return ExtractResult::Undecided();
         if (!sectors.Readable(difat))
             return ExtractResult::ContinueAt(lastDifat ? static_cast<std::int64_t>(*lastDifat) : pastHeader);
         sectors.NoteRead(difat);
-        lastDifat = Sectors::Offset(difat);
-        for (std::uint32_t i = 0; i < kDifatEntriesPerSector; ++i) fatList.push_back(sectors.Entry(difat, i));
-        difat = sectors.Entry(difat, kDifatEntriesPerSector);
+        lastDifat = sectors.Offset(difat);
+        for (std::uint32_t i = 0; i < difatEntriesPerSector; ++i) fatList.push_back(sectors.Entry(difat, i));
+        difat = sectors.Entry(difat, difatEntriesPerSector);
     }
 
     const auto firstDirectory = static_cast<std::int32_t>(*view.Le32(48));
     if (firstDirectory < 0) return ExtractResult::ContinueAt(10);
     const auto first = static_cast<std::uint32_t>(firstDirectory);
     if (!sectors.Readable(first)) return ExtractResult::Undecided();
-    const ExtractResult giveUp = ExtractResult::ContinueAt(static_cast<std::int64_t>(Sectors::Offset(first)));
+    const ExtractResult giveUp = ExtractResult::ContinueAt(static_cast<std::int64_t>(sectors.Offset(first)));
 
     // The directory chain, at most 300 steps; it goes on only through
     // sectors whose four entries are all in use.
@@ -177,20 +197,22 @@ ExtractResult ExtractOle(const TypeSpec& typeSpec, std::span<const std::uint8_t>
     sectors.NoteRead(first);
     std::uint32_t current = first;
     for (std::uint32_t steps = 0;;) {
-        const std::uint32_t index = current / kFatEntriesPerSector;
+        const std::uint32_t index = current / fatEntriesPerSector;
+        if (index < fatList.size() && pastBytes(fatList[index])) return ExtractResult::Undecided();
         if (index >= fatList.size() || !sectors.Readable(fatList[index])) return giveUp;
         const std::uint32_t fat = fatList[index];
         sectors.NoteRead(fat);
-        const std::uint32_t next = sectors.Entry(fat, current % kFatEntriesPerSector);
+        const std::uint32_t next = sectors.Entry(fat, current % fatEntriesPerSector);
         if (static_cast<std::int32_t>(next) == kEndOfChain || next == current) break;
         // Free (-1) and the other marks name no sector.
-        if (!sectors.Readable(next) || *view.U8(Sectors::Offset(next)) == 0) return giveUp;
+        if (pastBytes(next)) return ExtractResult::Undecided();
+        if (!sectors.Readable(next) || *view.U8(sectors.Offset(next)) == 0) return giveUp;
         if (++steps > kMaxDirectorySteps) return giveUp;
         directory.push_back(next);
         sectors.NoteRead(next);
         bool full = true;
-        for (std::uint64_t e = 0; e < kEntriesPerSector; ++e)
-            full = full && *view.U8(Sectors::Offset(next) + e * kEntrySize + 66) != 0;
+        for (std::uint64_t e = 0; e < entriesPerSector; ++e)
+            full = full && *view.U8(sectors.Offset(next) + e * kEntrySize + 66) != 0;
         if (!full) break;
         current = next;
     }
@@ -201,8 +223,8 @@ ExtractResult ExtractOle(const TypeSpec& typeSpec, std::span<const std::uint8_t>
     std::uint64_t entries = 0;
     const char* extension = nullptr;
     for (std::uint32_t sector : directory) {
-        for (std::uint64_t e = 0; e < kEntriesPerSector; ++e) {
-            const std::uint64_t entry = Sectors::Offset(sector) + e * kEntrySize;
+        for (std::uint64_t e = 0; e < entriesPerSector; ++e) {
+            const std::uint64_t entry = sectors.Offset(sector) + e * kEntrySize;
             const std::uint8_t type = *view.U8(entry + 66);
             if (type == 0) break;
             if (++entries > kMaxEntries) return giveUp;
@@ -215,7 +237,7 @@ ExtractResult ExtractOle(const TypeSpec& typeSpec, std::span<const std::uint8_t>
                 return giveUp;
             if (type != kObjectStream) continue;
             const std::uint32_t size = *view.Le32(entry + 120);
-            streamBytes += RoundUp(size, size > cutoff ? kSector : kMiniSector);
+            streamBytes += RoundUp(size, size > cutoff ? sectorSize : kMiniSector);
             if (!extension) extension = ExtensionOfStream(name);
         }
     }
@@ -223,17 +245,22 @@ ExtractResult ExtractOle(const TypeSpec& typeSpec, std::span<const std::uint8_t>
     // The estimate: the streams, the header with one spare sector, the
     // directory, the FAT and the mini FAT; at least up to a few sectors past
     // the highest sector read.
-    std::uint64_t size = streamBytes + kFixedOverhead + RoundUp(entries * kEntrySize, kSector) +
-                         std::uint64_t {fatSectors} * kSector + RoundUp(std::uint64_t {*view.Le32(64)} * kMiniSector, kSector);
+    // The mini FAT's measure is kept as the 512-byte estimate has it; in
+    // 4096-byte files it is counted in whole sectors.
+    const std::uint64_t miniFat = std::uint64_t {*view.Le32(64)} * (large ? sectorSize : kMiniSector);
+    std::uint64_t size = streamBytes + kFixedOverheadSectors * sectorSize + RoundUp(entries * kEntrySize, sectorSize) +
+                         std::uint64_t {fatSectors} * sectorSize + RoundUp(miniFat, sectorSize);
     const std::int64_t firstMiniFat = static_cast<std::int32_t>(*view.Le32(60));
     const std::int64_t reach = sectors.highest() >= 0 && sectors.highest() + kSlackSectors > firstMiniFat
                                    ? sectors.highest() + kSlackSectors
                                    : firstMiniFat;
-    if (reach > 0 && size < static_cast<std::uint64_t>(reach) * kSector) size = static_cast<std::uint64_t>(reach) * kSector;
-    size = std::min(RoundUp(size, kSector), available);
+    if (reach > 0 && size < static_cast<std::uint64_t>(reach) * sectorSize) size = static_cast<std::uint64_t>(reach) * sectorSize;
+    size = RoundUp(size, sectorSize);
+    if (size > available && canWait && size <= typeSpec.maxLength) return ExtractResult::Undecided();
+    size = std::min(size, available);
 
     const std::string suffix = extension ? extension : "ole";
-    const std::int64_t back = reach * static_cast<std::int64_t>(kSector) - kResumeBack;
+    const std::int64_t back = (reach - kResumeBackSectors) * static_cast<std::int64_t>(sectorSize);
     const std::int64_t resume =
         back > 0 && static_cast<std::uint64_t>(back) < available ? back : static_cast<std::int64_t>(size);
     if (!ExtensionAllowed(typeSpec.typeId, suffix)) return ExtractResult::ContinueAt(resume);

@@ -1,4 +1,5 @@
 // PNG: the file is delimited by walking its chunks up to IEND.
+// Pictures up to 16384 pixels a side are taken.
 //
 // File (integers big-endian):
 //   OFFSET  SIZE  DESCRIPTION
@@ -19,21 +20,24 @@ namespace qb::cdr {
 
 namespace {
 constexpr std::uint64_t kMinimumAvailable = 100;
-constexpr std::uint32_t kMaxDimension = 3000;
+// Screens of today's phones and tablets are over 3000 pixels tall; the
+// format's own decoders commonly stop at 16384 a side.
+constexpr std::uint32_t kMaxDimension = 16384;
 constexpr std::uint64_t kFirstChunk = 8;
 constexpr std::uint64_t kChunkOverhead = 12;  // length, type and CRC
 
 bool Printable(std::uint8_t b) { return b >= 0x20 && b < 0x7F; }
 
-// A chunk runs past the bytes given: when a re-read of maxLength bytes could
-// show more than these, let the engine do it; otherwise the walk ends here.
+// A chunk runs past the bytes given: when up to maxLength bytes could show
+// more than these, let the engine give them; otherwise the walk ends here.
 ExtractResult ChunkRunsPast(const TypeSpec& typeSpec, std::uint64_t available, std::uint64_t chunk) {
     if (available < typeSpec.maxLength) return ExtractResult::Undecided();
     return ExtractResult::ContinueAt(static_cast<std::int64_t>(chunk));
 }
 }  // namespace
 
-ExtractResult ExtractPng(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractPng(const TypeSpec& typeSpec, const CarveInput& input) {
+    const std::span<const std::uint8_t> bytes = input.bytes;
     const ByteView view(bytes);
     const std::uint64_t available = view.size();
     if (available < kMinimumAvailable) return ExtractResult::Undecided();

@@ -73,8 +73,8 @@ std::int64_t FromHeader(std::uint64_t position) { return static_cast<std::int64_
 
 }  // namespace
 
-ExtractResult ExtractQuickTime(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
-    return ExtractQuickTimeWithLeadIn(typeSpec, {}, bytes);
+ExtractResult ExtractQuickTime(const TypeSpec& typeSpec, const CarveInput& input) {
+    return ExtractQuickTimeWithLeadIn(typeSpec, input.leadIn, input.bytes);
 }
 
 ExtractResult ExtractQuickTimeWithLeadIn(const TypeSpec& typeSpec, std::span<const std::uint8_t> leadIn,

@@ -18,7 +18,8 @@ namespace {
 constexpr std::uint64_t kChunkHeader = 8;
 }
 
-ExtractResult ExtractRiff(const TypeSpec& typeSpec, std::span<const std::uint8_t> bytes) {
+ExtractResult ExtractRiff(const TypeSpec& typeSpec, const CarveInput& input) {
+    const std::span<const std::uint8_t> bytes = input.bytes;
     const ByteView view(bytes);
     if (!view.Has(0, 12)) return ExtractResult::Undecided();
 
@@ -38,7 +39,7 @@ ExtractResult ExtractRiff(const TypeSpec& typeSpec, std::span<const std::uint8_t
 
     if (chunkSize < 1 || fileLength > typeSpec.maxLength) return SkipHeader(typeSpec);
     // A file that runs past the bytes given but may still be whole within
-    // maxLength is left to the engine's re-read of maxLength bytes.
+    // maxLength is left to the engine, which gives more bytes.
     if (fileLength > view.size()) return ExtractResult::Undecided();
 
     const auto resume = static_cast<std::int64_t>(fileLength);

@@ -27,6 +27,14 @@ Extractor ExtractorFor(int typeId) {
     case kTypePng: return &ExtractPng;
     case kTypeRar: return &ExtractRar;
     case kTypeExe: return &ExtractPe;
+    case kTypeIsoMedia: return &ExtractIsoMedia;
+    case kTypeWebp: return &ExtractWebp;
+    case kTypeMp3: return &ExtractMp3;
+    case kTypeOgg: return &ExtractOgg;
+    case kTypeSqlite: return &ExtractSqlite;
+    case kTypeAmr: return &ExtractAmr;
+    case kTypeFlac: return &ExtractFlac;
+    case kTypeMatroska: return &ExtractMatroska;
     default: return nullptr;
     }
 }

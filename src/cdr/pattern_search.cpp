@@ -1,5 +1,7 @@
 #include "src/cdr/pattern_search.h"
 
+#include <cstring>
+
 namespace qb::cdr {
 namespace {
 
@@ -55,6 +57,24 @@ std::optional<std::size_t> FindPattern(const Pattern& pattern, std::span<const s
     const std::size_t length = region.size();
     if (n == 0 || n > length) return std::nullopt;
     const std::uint8_t* data = region.data();
+    // An exact pattern: the library's byte search finds each place its last
+    // byte occurs, much faster than stepping through the skip table, and the
+    // first full match found is the same one.
+    if (pattern.caseSensitive && std::memchr(pattern.bytes.data(), kWildcard, n) == nullptr) {
+        const std::uint8_t last = pattern.bytes[n - 1];
+        std::size_t pos = n - 1;
+        while (pos < length) {
+            const void* hit = std::memchr(data + pos, last, length - pos);
+            if (!hit) return std::nullopt;
+            pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
+            const std::size_t start = pos - (n - 1);
+            std::size_t same = 0;
+            while (same + 1 < n && data[start + same] == pattern.bytes[same]) ++same;
+            if (same + 1 >= n) return start;
+            ++pos;
+        }
+        return std::nullopt;
+    }
     std::size_t pos = n - 1;
     while (pos < length) {
         const std::uint32_t shift = pattern.skip[data[pos]];

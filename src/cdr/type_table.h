@@ -45,6 +45,15 @@ enum TypeId : int {
     kTypeExe = 26,
     kTypeElf = 27,
     kTypeReg = 28,
+    // Types beyond the fourteen of the workflow's first table.
+    kTypeIsoMedia = 29,  // ISO base media files (MP4, MOV, 3GP, M4A, HEIC, AVIF), "ftyp" first
+    kTypeWebp = 30,
+    kTypeMp3 = 31,
+    kTypeOgg = 32,
+    kTypeSqlite = 33,
+    kTypeAmr = 34,
+    kTypeFlac = 35,
+    kTypeMatroska = 36,  // Matroska and WebM
 };
 
 inline constexpr std::size_t kMaxMarkers = 5;
@@ -55,6 +64,14 @@ struct TypeSpec {
     int typeId = 0;
     std::uint64_t maxLength = 0;  // largest file the type may produce
     Pattern header;
+    // Further signatures that start a file of this type (an MP3 without its
+    // ID3 tag starts with a frame header, RAR 5 with its own marker); the
+    // extractor tells them apart by the bytes.
+    std::vector<Pattern> moreHeaders;
+    // Bytes of the file that lie before its header: a QuickTime movie found
+    // at its "moov" atom starts 4 bytes earlier, with that atom's size. The
+    // extractor is given up to this many bytes before the header.
+    std::uint32_t leadIn = 0;
     Pattern footer;                // empty: none
     std::vector<Pattern> markers;  // at most kMaxMarkers further patterns
     bool caseSensitive = true;
@@ -67,7 +84,9 @@ struct TypeSpec {
     const Pattern& Marker(std::size_t i) const { return markers.at(i); }
 };
 
-// The fourteen definitions the workflow scans for, in table order.
+// Every definition the workflow scans for, in table order: the fourteen
+// types of the first table, then the media a phone holds today (ISO media
+// files, WebP, MP3, Ogg, SQLite databases, AMR, FLAC, Matroska and WebM).
 std::vector<TypeSpec> DefaultTypeTable();
 
 // The definitions named in a comma-separated list ("jpg,png,zip"), in the

@@ -124,11 +124,11 @@ TEST(ExtractZipTest, RejectedEntries) {
     ExpectContinue(ExtractZip(SpecFor(kTypeZip, 200), zip), 4);
 
     tools::ZipSampleOptions o = tools::PlainZipEntries();
-    o.entries[1].name = std::string(101, 'n');
+    o.entries[1].name = std::string(4097, 'n');
     const Bytes longName = BuildZip(o);
     const std::size_t second = FindText(longName, "PK\x03\x04", 4);
     ExpectContinue(ExtractZip(SpecFor(kTypeZip), WithTail(longName, 500)), static_cast<std::int64_t>(second + 4));
-    o.entries[1].name = std::string(100, 'n');
+    o.entries[1].name = std::string(4096, 'n');  // a path as deep as a file system allows
     EXPECT_TRUE(ExtractZip(SpecFor(kTypeZip), WithTail(BuildZip(o), 500)).file.has_value());
 }
 
@@ -136,7 +136,12 @@ TEST(ExtractZipTest, MissingEndRecordContinuesAtTheCentralDirectory) {
     const Bytes zip = BuildZip(tools::PlainZipEntries());
     const Bytes noEnd = WithTail(Head(zip, zip.size() - 22), 500);
     const std::size_t central = FindText(zip, "PK\x01\x02");
-    ExpectContinue(ExtractZip(SpecFor(kTypeZip), noEnd), static_cast<std::int64_t>(central));
+    // The record may lie past the bytes given, unless there are no more.
+    ExpectUndecided(ExtractZip(SpecFor(kTypeZip), noEnd));
+    CarveInput last(noEnd);
+    last.complete = true;
+    ExpectContinue(ExtractZip(SpecFor(kTypeZip), last), static_cast<std::int64_t>(central));
+    ExpectContinue(ExtractZip(SpecFor(kTypeZip, noEnd.size()), noEnd), static_cast<std::int64_t>(central));
 }
 
 TEST(ExtractZipTest, UndecidedWhenTheBytesRunOut) {
@@ -263,15 +268,15 @@ TEST(ExtractRarTest, DamagedArchiveEndsAtZeroFillingOrAFixedDistance) {
 
 TEST(ExtractRarTest, DataPastTheBytes) {
     const Bytes rar = PlainRar();
-    // A re-read of maxLength bytes would hold it.
+    // Up to maxLength bytes would hold it.
     ExpectUndecided(ExtractRar(SpecFor(kTypeRar), Head(rar, 1000)));
     ExpectUndecided(ExtractRar(SpecFor(kTypeRar), Head(rar, kEndBlock)));  // the end block is missing
-    // It can never fit: damaged.
+    // It can never fit: damaged, its end guessed 51 200 bytes on, but never
+    // past the bytes there are.
     ExpectContinue(ExtractRar(SpecFor(kTypeRar, 1000), Head(rar, 1000)), 20);
-    ExpectRecorded(ExtractRar(SpecFor(kTypeRar, 2000), Head(rar, 2000)), 51200, "rar", 51200);
-    // Walked up to the end of the bytes: ends seven bytes after them.
-    ExpectRecorded(ExtractRar(SpecFor(kTypeRar, kEndBlock), Head(rar, kEndBlock)), kEndBlock + 7, "rar",
-                   kEndBlock + 7);
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar, 2000), Head(rar, 2000)), 2000, "rar");
+    // Walked up to the end of the bytes: the end block would follow them.
+    ExpectRecorded(ExtractRar(SpecFor(kTypeRar, kEndBlock), Head(rar, kEndBlock)), kEndBlock, "rar");
 }
 
 TEST(ExtractRarTest, HostileBlocks) {
@@ -351,11 +356,17 @@ TEST(ExtractPeTest, HeaderPositionChecks) {
 
 TEST(ExtractPeTest, SectionCountChecks) {
     const Bytes exe = BuildPe();
-    // Fewer bytes than the optional header and the section table need.
-    ExpectContinue(ExtractPe(SpecFor(kTypeExe), Head(exe, 4 * 40 + 224 - 1)), kPe);
+    // Fewer bytes than the optional header and the section table need: more
+    // may come, unless there are none.
+    const Bytes cut = Head(exe, kPe + 248 + 4 * 40 - 1);
+    ExpectUndecided(ExtractPe(SpecFor(kTypeExe), cut));
+    CarveInput last(cut);
+    last.complete = true;
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), last), kPe);
     Bytes b = exe;
     SetLe16(b, kPe + 6, 0xFFFF);
-    ExpectContinue(ExtractPe(SpecFor(kTypeExe), b), kPe);
+    ExpectUndecided(ExtractPe(SpecFor(kTypeExe), b));
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe, 1000000), b), kPe);  // a table longer than maxLength
     SetLe16(b, kPe + 6, 0);  // no sections: nothing to delimit the file
     ExpectContinue(ExtractPe(SpecFor(kTypeExe), b), kPe);
     // Enough bytes by count, but the table itself runs past them.
@@ -366,23 +377,33 @@ TEST(ExtractPeTest, SectionCountChecks) {
 
 TEST(ExtractPeTest, SizeLimits) {
     const Bytes exe = BuildPe();
-    const std::size_t last = kPe + 248 + 3 * 40;
+    const std::size_t table = kPe + 248;
     const std::int64_t pastTable = kPe + 248 + 4 * 40 + 60;
-    auto withLast = [&](std::uint32_t rawSize, std::uint32_t rawOffset) {
+    // Every section's raw data, as (size, offset); the file ends with the
+    // furthest of them, whatever their order in the table.
+    auto withSections = [&](std::vector<std::pair<std::uint32_t, std::uint32_t>> raw) {
         Bytes b = exe;
-        SetLe32(b, last + 16, rawSize);
-        SetLe32(b, last + 20, rawOffset);
+        for (std::size_t i = 0; i < 4; ++i) {
+            SetLe32(b, table + i * 40 + 16, raw[i].first);
+            SetLe32(b, table + i * 40 + 20, raw[i].second);
+        }
         return b;
     };
-    ExpectContinue(ExtractPe(SpecFor(kTypeExe), withLast(100, 400)), pastTable);
-    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), withLast(112, 400)), 512, "exe", 512);
-    ExpectContinue(ExtractPe(SpecFor(kTypeExe), withLast(0x400000, 1)), pastTable);
-    ExpectContinue(ExtractPe(SpecFor(kTypeExe), withLast(0xFFFFFFFF, 0xFFFFFFFF)), pastTable);
-    // Cut to the bytes given.
-    const Bytes atMost = withLast(0x400000 - 0x400, 0x400);
-    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), atMost), atMost.size(), "exe",
-                   static_cast<std::int64_t>(atMost.size()));
-    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), Head(exe, 5000)), 5000, "exe", 5000);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), withSections({{0, 0}, {100, 400}, {0, 0}, {0, 0}})), pastTable);
+    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), withSections({{112, 400}, {0, 0}, {0, 0}, {0, 0}})), 512, "exe", 512);
+    // An empty section last (uninitialised data) does not end the file.
+    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), withSections({{0x200, 0x400}, {0x400, 0x600}, {0x200, 0xA00}, {0, 0}})),
+                   0xC00, "exe", 0xC00);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), withSections({{0x400000, 1}, {0, 0}, {0, 0}, {0, 0}})), pastTable);
+    ExpectContinue(ExtractPe(SpecFor(kTypeExe), withSections({{0xFFFFFFFF, 0xFFFFFFFF}, {0, 0}, {0, 0}, {0, 0}})),
+                   pastTable);
+    // Past the bytes given: more may come; cut to them when none do.
+    const Bytes atMost = withSections({{0x400000 - 0x400, 0x400}, {0, 0}, {0, 0}, {0, 0}});
+    ExpectUndecided(ExtractPe(SpecFor(kTypeExe), atMost));
+    CarveInput last(atMost);
+    last.complete = true;
+    ExpectRecorded(ExtractPe(SpecFor(kTypeExe), last), atMost.size(), "exe");
+    ExpectRecorded(ExtractPe(SpecFor(kTypeExe, 5000), Head(exe, 5000)), 5000, "exe");
 }
 
 }  // namespace

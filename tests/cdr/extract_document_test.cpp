@@ -120,14 +120,25 @@ TEST(ExtractPdfTest, PlainFileEndsAfterItsEofLine) {
     ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), pdf.size(), "pdf", size);
 }
 
-TEST(ExtractPdfTest, TwoEofMarksWithoutLinearisationEndAtTheFirst) {
+TEST(ExtractPdfTest, IncrementalUpdatesRunToTheLastEof) {
     tools::PdfSampleOptions o;
     o.incrementalUpdate = true;
     const Bytes pdf = BuildPdf(o);
     const std::size_t first = FindText(pdf, "%%EOF");
     ASSERT_LT(first + 6, pdf.size());
-    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), first + 6, "pdf",
-                   static_cast<std::int64_t>(first + 6));
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), pdf.size(), "pdf");
+    // What follows an "%%EOF" line is no update: zero filler, or the next
+    // document.
+    const Bytes plain = BuildPdf({});
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(plain, 1000, 0x00)), plain.size(), "pdf");
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), Concat(plain, pdf)), plain.size(), "pdf");
+    // An update whose "%%EOF" lies past the bytes given: more are needed,
+    // unless there are none.
+    const Bytes cut = Head(pdf, pdf.size() - 20);
+    ExpectUndecided(ExtractPdf(SpecFor(kTypePdf), cut));
+    CarveInput last(cut);
+    last.complete = true;
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), last), first + 6, "pdf");
 }
 
 TEST(ExtractPdfTest, LinearisedFileEndsAtItsDeclaredLength) {
@@ -144,14 +155,14 @@ TEST(ExtractPdfTest, LinearisedFileEndsAtItsDeclaredLength) {
     }
 }
 
-TEST(ExtractPdfTest, LinearisedFileWithCrLfEndsAtTheCr) {
+TEST(ExtractPdfTest, LinearisedFileWithCrLfEndsAfterItsLineEnd) {
     tools::PdfSampleOptions o;
     o.linearized = true;
     o.lineEnd = "\r\n";
     o.totalSize = 150000;
     const Bytes pdf = BuildPdf(o);
     ASSERT_EQ(pdf.size(), 150000u);
-    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), 149999, "pdf", 149999);
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), WithTail(pdf, 1000)), 150000, "pdf");
 }
 
 TEST(ExtractPdfTest, WrongDeclaredLengthLeavesItUndecided) {
@@ -223,10 +234,13 @@ TEST(ExtractPdfTest, UndecidedCases) {
                    static_cast<std::int64_t>(pdf.size()));
 }
 
-TEST(ExtractPdfTest, EofAtTheVeryEndStaysInsideTheBytes) {
+TEST(ExtractPdfTest, EofAtTheVeryEndOfTheDiskStaysInsideTheBytes) {
     const Bytes pdf = BuildPdf();
     const Bytes cut = Head(pdf, pdf.size() - 1);  // the line end after %%EOF is missing
-    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), cut), cut.size(), "pdf", static_cast<std::int64_t>(cut.size()));
+    ExpectUndecided(ExtractPdf(SpecFor(kTypePdf), cut));
+    CarveInput last(cut);
+    last.complete = true;
+    ExpectRecorded(ExtractPdf(SpecFor(kTypePdf), last), cut.size(), "pdf");
 }
 
 TEST(ExtractPdfTest, HostileDeclaredLengths) {
@@ -293,8 +307,12 @@ TEST(ExtractOleTest, DirectoryAtTheEndRaisesTheSize) {
     const OleSample sample = BuildOle(o);
     ASSERT_EQ(sample.directorySectors, std::vector<std::uint32_t> {13});
     ExpectRecorded(ExtractOle(SpecFor(kTypeOle), WithTail(sample.bytes, 8192)), 19 * 512, "doc", 14 * 512);
-    // Cut to the bytes given; the search still resumes at the highest sector read.
-    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), sample.bytes), sample.bytes.size(), "doc", 14 * 512);
+    // More bytes may follow; when none do, the file is cut to the bytes
+    // given, and the search still resumes at the highest sector read.
+    ExpectUndecided(ExtractOle(SpecFor(kTypeOle), sample.bytes));
+    CarveInput last(sample.bytes);
+    last.complete = true;
+    ExpectRecorded(ExtractOle(SpecFor(kTypeOle), last), sample.bytes.size(), "doc", 14 * 512);
 }
 
 TEST(ExtractOleTest, ExtensionFilterOfTheSingleTypeIds) {

@@ -68,13 +68,21 @@ TEST(JpegExtractor, OneFillByteBeforeATableMarkerIsAccepted) {
     ExpectRecorded(ExtractJpeg(SpecFor(kTypeJpg), Concat(jpeg, Filler(64))), jpeg.size(), "jpg");
 }
 
-TEST(JpegExtractor, SkipsHeadersWithoutApplicationSegmentOrTables) {
+TEST(JpegExtractor, SkipsHeadersWithoutTables) {
     const TypeSpec typeSpec = SpecFor(kTypeJpg);
+    // Encoders that write no application segment start with the
+    // quantisation tables; any APPn segment may come first.
     tools::JpegSampleOptions noApp;
     noApp.app = tools::JpegApp::None;
     const Bytes bare = BuildJpeg(noApp);
-    ASSERT_EQ(bare[3], 0xDB);  // the fourth byte starts the quantisation tables
-    ExpectContinue(ExtractJpeg(typeSpec, Concat(bare, Filler(64))), 3);
+    ASSERT_EQ(bare[3], 0xDB);
+    ExpectRecorded(ExtractJpeg(typeSpec, Concat(bare, Filler(64))), bare.size(), "jpg");
+    Bytes app15 = BuildJpeg({});
+    app15[3] = 0xEF;
+    ExpectRecorded(ExtractJpeg(typeSpec, Concat(app15, Filler(64))), app15.size(), "jpg");
+    Bytes comment = BuildJpeg({});
+    comment[3] = 0xFE;
+    ExpectContinue(ExtractJpeg(typeSpec, Concat(comment, Filler(64))), 3);
 
     tools::JpegSampleOptions noQuant;
     noQuant.quantisationTables = false;
@@ -173,12 +181,19 @@ TEST(GifExtractor, TrailerAt4096GivesSize4098) {
     ExpectRecorded(ExtractGif(SpecFor(kTypeGif), Concat(gif, Filler(1000, 0))), 4098, "gif");
 }
 
-TEST(GifExtractor, TheFirstBlockEndAndTrailerPairEndsTheFile) {
+TEST(GifExtractor, EndsAtTheTrailerItsBlocksLeadTo) {
+    // A block end and a 3B inside the image data are no trailer.
     Bytes gif = BuildGif({});
     const std::size_t early = 200;
+    ASSERT_GT(gif.size(), early + 100);
     gif[early] = 0x00;
     gif[early + 1] = 0x3B;
-    ExpectRecorded(ExtractGif(SpecFor(kTypeGif), gif), early + 2, "gif");
+    ExpectRecorded(ExtractGif(SpecFor(kTypeGif), Concat(gif, Filler(300, 0x3B))), gif.size(), "gif");
+    // Blocks that cannot be followed: the first pair ends the file.
+    Bytes broken = BuildGif({});
+    broken[13 + 3 * 256] = 0x99;  // neither an extension, an image nor the trailer
+    const std::size_t pair = FindBytes(broken, {0x00, 0x3B}, 6);
+    ExpectRecorded(ExtractGif(SpecFor(kTypeGif), broken), pair + 2, "gif");
 }
 
 TEST(GifExtractor, RejectsOtherVersionsAndWaitsForTheTrailer) {
@@ -266,15 +281,18 @@ TEST(PngExtractor, WalksTheChunksToIend) {
     ExpectRecorded(ExtractPng(typeSpec, Concat(big, BuildPng({}))), big.size(), "png");
 }
 
-TEST(PngExtractor, DimensionsOutside1To3000ContinueAfterTheSignature) {
+TEST(PngExtractor, DimensionsOutside1To16384ContinueAfterTheSignature) {
     const TypeSpec typeSpec = SpecFor(kTypePng);
     tools::PngSampleOptions o;
-    o.width = 3000;
-    o.height = 1;
-    const Bytes wide = BuildPng(o);
+    o.width = 1;
+    o.height = 3200;  // a phone screenshot's height
+    const Bytes tall = BuildPng(o);
+    ExpectRecorded(ExtractPng(typeSpec, tall), tall.size(), "png");
+    Bytes wide = BuildPng({});
+    SetBe32(wide, 16, 16384);
     ExpectRecorded(ExtractPng(typeSpec, wide), wide.size(), "png");
-    o.width = 3001;
-    ExpectContinue(ExtractPng(typeSpec, BuildPng(o)), 8);
+    SetBe32(wide, 16, 16385);
+    ExpectContinue(ExtractPng(typeSpec, wide), 8);
     Bytes zeroHeight = BuildPng({});
     SetBe32(zeroHeight, 20, 0);
     ExpectContinue(ExtractPng(typeSpec, zeroHeight), 8);

@@ -293,11 +293,12 @@ TEST(MpegExtractor, WalksPacksAndPacketsToTheEndCode) {
     ExpectRecorded(ExtractMpeg(typeSpec, Concat(big, BuildMpeg({}))), big.size(), "mpg");
 }
 
-TEST(MpegExtractor, SkipsStreamsWithoutASystemHeaderAt12) {
+TEST(MpegExtractor, SkipsStreamsWithoutASystemHeaderAfterThePackHeader) {
     const TypeSpec typeSpec = SpecFor(kTypeMpg);
     tools::MpegSampleOptions mpeg2;
     mpeg2.mpeg2 = true;  // the system header follows a 14-byte pack header
-    ExpectContinue(ExtractMpeg(typeSpec, BuildMpeg(mpeg2)), 4);
+    const Bytes program = BuildMpeg(mpeg2);
+    ExpectRecorded(ExtractMpeg(typeSpec, Concat(program, Filler(100))), program.size(), "mpg");
     tools::MpegSampleOptions none;
     none.systemHeader = false;
     ExpectContinue(ExtractMpeg(typeSpec, BuildMpeg(none)), 4);
@@ -308,18 +309,19 @@ TEST(MpegExtractor, StreamEndingWithoutEndCode) {
     const TypeSpec typeSpec = SpecFor(kTypeMpg);
     tools::MpegSampleOptions o;
     o.endCode = false;
-    const Bytes shortStream = BuildMpeg(o);
-    // Shorter than 1 MiB: given up at the last pack.
-    ExpectContinue(ExtractMpeg(typeSpec, Concat(shortStream, Filler(100, 0x55))),
-                   static_cast<std::int64_t>(LastPack(shortStream)) + 4);
-    // The bytes end right after the last packet: nothing to decide with.
-    ExpectUndecided(ExtractMpeg(typeSpec, shortStream));
-
-    // At least 1 MiB: the file ends at the last pack.
-    o.packs = 600;
-    const Bytes longStream = BuildMpeg(o);
-    ASSERT_GT(LastPack(longStream), 1048576u);
-    ExpectRecorded(ExtractMpeg(typeSpec, Concat(longStream, Filler(100, 0x55))), LastPack(longStream) + 4, "mpg");
+    const Bytes stream = BuildMpeg(o);
+    // The stream ends after its last pack's packets.
+    ExpectRecorded(ExtractMpeg(typeSpec, Concat(stream, Filler(100, 0x55))), stream.size(), "mpg");
+    // The bytes end right after the last packet: more may follow, unless
+    // the disk ends there.
+    ExpectUndecided(ExtractMpeg(typeSpec, stream));
+    CarveInput last(stream);
+    last.complete = true;
+    ExpectRecorded(ExtractMpeg(typeSpec, last), stream.size(), "mpg");
+    // Fewer than four whole packs: not taken without the end code.
+    o.packs = 3;
+    const Bytes three = BuildMpeg(o);
+    ExpectContinue(ExtractMpeg(typeSpec, Concat(three, Filler(100, 0x55))), static_cast<std::int64_t>(LastPack(three)) + 4);
 }
 
 TEST(MpegExtractor, DamagedPackets) {
@@ -336,11 +338,11 @@ TEST(MpegExtractor, DamagedPackets) {
     SetBe16(huge, packet + 4, 60000);  // above 51 200 and past the bytes
     ExpectContinue(ExtractMpeg(typeSpec, huge), static_cast<std::int64_t>(pack) + 4);
 
-    // A packet cut by the end of the bytes: undecided while the packets so
-    // far are shorter than maxLength, else given up at its pack.
+    // A packet cut by the end of the bytes: undecided while more bytes may
+    // come, else the stream ends before it.
     const Bytes cut = Head(mpg, packet + 500);
     ExpectUndecided(ExtractMpeg(typeSpec, cut));
-    ExpectContinue(ExtractMpeg(SpecFor(kTypeMpg, 1000), cut), static_cast<std::int64_t>(pack) + 4);
+    ExpectRecorded(ExtractMpeg(SpecFor(kTypeMpg, 1000), cut), packet, "mpg", static_cast<std::int64_t>(packet));
 
     // After the first pack, a start code with stream id 00 and then no
     // start code within 2 048 bytes: given up.
@@ -365,7 +367,10 @@ TEST(MpegExtractor, RepeatedPackStartCodesAreWalkedOnce) {
     Bytes stream = Head(BuildMpeg({}), 30);
     ASSERT_EQ(stream[15], 0xBB);
     while (stream.size() < 400000) stream.insert(stream.end(), {0x00, 0x00, 0x01, 0xBA});
-    ExpectContinue(ExtractMpeg(SpecFor(kTypeMpg), stream), 4);
+    ExpectUndecided(ExtractMpeg(SpecFor(kTypeMpg), stream));
+    CarveInput all(stream);
+    all.complete = true;
+    ExpectContinue(ExtractMpeg(SpecFor(kTypeMpg), all), 4);
 }
 
 }  // namespace

@@ -90,12 +90,13 @@ TEST(PatternSearch, AgreesWithANaiveSearchOnRepetitiveText) {
     }
 }
 
-TEST(TypeTable, HoldsTheFourteenTypesInTableOrder) {
+TEST(TypeTable, HoldsTheFourteenTypesThenThePhoneMediaInTableOrder) {
     const auto table = DefaultTypeTable();
     std::string order;
     for (const TypeSpec& t : table) order += t.suffix + " ";
-    EXPECT_EQ(order, "jpg gif bmp wmv mov rif htm ole zip rar exe png mpg pdf ");
-    EXPECT_EQ(table[0].maxLength, 20971520u);
+    EXPECT_EQ(order, "jpg gif bmp wmv mov rif htm ole zip rar exe png mpg pdf mp4 webp mp3 ogg sqlite amr flac mkv ");
+    EXPECT_EQ(table[0].maxLength, 64u * 1048576);
+    EXPECT_EQ(table[4].leadIn, 4u);  // the "moov" atom's size before its type
     EXPECT_EQ(table[7].header.size(), 16u);  // OLE signature and eight zero bytes
     EXPECT_FALSE(table[6].caseSensitive);
     EXPECT_EQ(table[13].markers.size(), 4u);
@@ -110,6 +111,7 @@ TEST(TypeTable, BuildsFromAListOfNames) {
     ASSERT_EQ(some->size(), 2u);
     EXPECT_EQ((*some)[0].suffix, "png");
     EXPECT_EQ((*some)[1].suffix, "jpg");
+    EXPECT_EQ(TypeTableFromList("mp4,mp3")->back().moreHeaders.size(), 1u);  // the frame sync
     EXPECT_FALSE(TypeTableFromList("jpg,tiff", &unknown));
     EXPECT_EQ(unknown, "tiff");
     EXPECT_FALSE(TypeTableFromList("", &unknown));

@@ -357,6 +357,22 @@ std::vector<std::uint8_t> BuildRar(const RarSampleOptions& options) {
     return out;
 }
 
+ZipSampleOptions OfficeOpenXmlEntries(const std::string& folder, std::uint32_t seed) {
+    TextSource text(seed);
+    const std::string main = folder == "xl" ? "workbook.xml" : folder == "ppt" ? "presentation.xml" : "document.xml";
+    auto bytes = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+    ZipSampleOptions o;
+    o.entries.push_back({"[Content_Types].xml",
+                         bytes("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Types xmlns=\""
+                               "http://schemas.openxmlformats.org/package/2006/content-types\"><Override PartName=\"/" +
+                               folder + "/" + main + "\"/></Types>")});
+    o.entries.push_back({"_rels/.rels", bytes("<?xml version=\"1.0\"?><Relationships><Relationship Target=\"" + folder +
+                                              "/" + main + "\"/></Relationships>")});
+    o.entries.push_back({folder + "/" + main, bytes("<?xml version=\"1.0\"?><body>" + text.Lines(20) + "</body>")});
+    o.entries.push_back({"docProps/core.xml", bytes("<?xml version=\"1.0\"?><coreProperties/>")});
+    return o;
+}
+
 RarSampleOptions PlainRarEntries(std::uint32_t seed) {
     TextSource text(seed);
     RarSampleOptions rar;
@@ -391,7 +407,8 @@ std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options) {
 
     const std::uint32_t peOffset = std::max<std::uint32_t>(options.peOffset, 0x40);
     const auto count = static_cast<std::uint32_t>(sections.size());
-    const std::uint32_t headersSize = AlignUp(peOffset + 24 + 224 + count * 40, kFileAlign);
+    const std::uint32_t optionalSize = options.pe32Plus ? 240 : 224;
+    const std::uint32_t headersSize = AlignUp(peOffset + 24 + optionalSize + count * 40, kFileAlign);
     std::uint32_t raw = headersSize;
     std::uint32_t virtualAddress = kSectionAlign;
     std::vector<std::uint32_t> rawPointer, virtualAddresses, virtualSizes;
@@ -425,22 +442,28 @@ std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options) {
     const std::size_t pe = peOffset;
     out[pe] = 'P';
     out[pe + 1] = 'E';
-    SetLe16(out, pe + 4, 0x014C);
+    SetLe16(out, pe + 4, options.pe32Plus ? 0x8664 : 0x014C);
     SetLe16(out, pe + 6, count);
     SetLe32(out, pe + 8, 0x54213F80);  // 2014-09-23
-    SetLe16(out, pe + 20, 224);
-    SetLe16(out, pe + 22, options.characteristics ? *options.characteristics : options.library ? 0x2102 : 0x0102);
+    SetLe16(out, pe + 20, optionalSize);
+    const unsigned large = options.pe32Plus ? 0x0020 : 0;  // large addresses, with PE32+
+    SetLe16(out, pe + 22,
+            options.characteristics ? *options.characteristics : (options.library ? 0x2102 : 0x0102) | large);
 
-    // Optional header (PE32).
+    // Optional header (PE32, or PE32+ with 8-byte image base and sizes).
     const std::size_t opt = pe + 24;
-    SetLe16(out, opt, 0x010B);
+    SetLe16(out, opt, options.pe32Plus ? 0x020B : 0x010B);
     out[opt + 2] = 10;  // linker 10.0
     SetLe32(out, opt + 4, sections[0].rawSize);
     SetLe32(out, opt + 8, raw - headersSize - sections[0].rawSize);
     SetLe32(out, opt + 16, virtualAddresses[0] + 0x10);  // entry point
     SetLe32(out, opt + 20, virtualAddresses[0]);
-    SetLe32(out, opt + 24, virtualAddresses[1]);
-    SetLe32(out, opt + 28, options.library ? 0x10000000 : 0x00400000);
+    if (options.pe32Plus) {
+        SetLe64(out, opt + 24, options.library ? 0x180000000ull : 0x140000000ull);
+    } else {
+        SetLe32(out, opt + 24, virtualAddresses[1]);
+        SetLe32(out, opt + 28, options.library ? 0x10000000 : 0x00400000);
+    }
     SetLe32(out, opt + 32, kSectionAlign);
     SetLe32(out, opt + 36, kFileAlign);
     SetLe16(out, opt + 40, 5);  // operating system 5.1
@@ -451,12 +474,13 @@ std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options) {
     SetLe32(out, opt + 60, headersSize);
     SetLe16(out, opt + 68, options.library ? 2 : 3);  // Windows GUI / console
     SetLe16(out, opt + 70, options.library ? 0x0140 : 0x8140);
-    SetLe32(out, opt + 72, 0x100000);  // stack reserve, commit
-    SetLe32(out, opt + 76, 0x1000);
-    SetLe32(out, opt + 80, 0x100000);  // heap reserve, commit
-    SetLe32(out, opt + 84, 0x1000);
-    SetLe32(out, opt + 92, 16);  // data directories
-    const std::size_t directories = opt + 96;
+    // Stack and heap reserve and commit: 4 bytes each in PE32, 8 in PE32+.
+    const std::size_t width = options.pe32Plus ? 8 : 4;
+    const std::uint32_t sizes[] = {0x100000, 0x1000, 0x100000, 0x1000};
+    for (std::size_t i = 0; i < 4; ++i) SetLe32(out, opt + 72 + i * width, sizes[i]);
+    const std::size_t countField = options.pe32Plus ? 108 : 92;
+    SetLe32(out, opt + countField, 16);  // data directories
+    const std::size_t directories = opt + countField + 4;
     SetLe32(out, directories + 2 * 8, virtualAddresses[3]);  // resources
     SetLe32(out, directories + 2 * 8 + 4, 16);
     if (options.library) {
@@ -466,7 +490,7 @@ std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options) {
 
     // Section table and raw data.
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::size_t entry = pe + 248 + std::size_t {i} * 40;
+        const std::size_t entry = pe + 24 + optionalSize + std::size_t {i} * 40;
         const PeSection& s = sections[i];
         std::copy(s.name, s.name + std::string_view(s.name).size(), out.begin() + static_cast<std::ptrdiff_t>(entry));
         SetLe32(out, entry + 8, virtualSizes[i]);
@@ -476,6 +500,26 @@ std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options) {
         SetLe32(out, entry + 36, s.characteristics);
         std::copy(s.data.begin(), s.data.begin() + std::min<std::size_t>(s.data.size(), s.rawSize),
                   out.begin() + rawPointer[i]);
+    }
+    if (options.symbols > 0) {
+        // Symbols of 18 bytes: a short name, value, section, type, storage
+        // class, auxiliary count; then the string table (its size first).
+        SetLe32(out, pe + 12, static_cast<std::uint32_t>(out.size()));
+        SetLe32(out, pe + 16, options.symbols);
+        for (std::uint32_t i = 0; i < options.symbols; ++i) {
+            const std::string name = "_s" + std::to_string(i);
+            std::vector<std::uint8_t> symbol(18, 0);
+            std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(8, name.size())),
+                      symbol.begin());
+            SetLe32(symbol, 8, 0x10 * i);
+            SetLe16(symbol, 12, 1);
+            symbol[16] = 2;  // external
+            out.insert(out.end(), symbol.begin(), symbol.end());
+        }
+        std::string strings;
+        for (int i = 0; i < 12; ++i) strings += ".debug_long_section_name_" + std::to_string(i) + '\0';
+        PutLe32(out, static_cast<std::uint32_t>(4 + strings.size()));
+        PutText(out, strings);
     }
     for (std::size_t i = 0; i < options.overlay; ++i) out.push_back(static_cast<std::uint8_t>(text.Next()));
     return out;

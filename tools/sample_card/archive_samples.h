@@ -55,6 +55,11 @@ ZipSampleOptions OpenOfficeEntries(OpenOfficeKind kind, std::uint32_t seed = 1);
 // naming Main as the main class, and Main.class.
 ZipSampleOptions JarEntries(std::uint32_t seed = 1);
 
+// An Office Open XML document: [Content_Types].xml, _rels/.rels, the main
+// part under `folder` ("word": document.xml, "xl": workbook.xml, "ppt":
+// presentation.xml) and docProps/core.xml.
+ZipSampleOptions OfficeOpenXmlEntries(const std::string& folder, std::uint32_t seed = 1);
+
 // ---------------------------------------------------------------- RAR
 
 struct RarEntry {
@@ -88,12 +93,19 @@ struct PeSampleOptions {
     // Bytes appended after the last section (an installer's payload, a
     // signature); they are not part of the image.
     std::size_t overlay = 0;
+    // A 64-bit program: machine 8664 and the PE32+ optional header (240
+    // bytes, magic 020B), as mingw-w64 writes it.
+    bool pe32Plus = false;
+    // A COFF symbol table of this many symbols after the sections, and its
+    // string table, as unstripped mingw programs keep them; part of the file.
+    std::uint32_t symbols = 0;
 };
 
-// DOS header and stub, PE header, PE32 optional header with 16 data
-// directories, section table (.text, .rdata, .data, .rsrc and for a library
-// .reloc) and the sections' raw data at 0x200 alignment. The file ends with
-// the last section unless an overlay follows.
+// DOS header and stub, PE header, PE32 (or PE32+) optional header with 16
+// data directories, section table (.text, .rdata, .data, .rsrc and for a
+// library .reloc) and the sections' raw data at 0x200 alignment. The file
+// ends with the last section, or with the symbol and string tables, unless
+// an overlay follows.
 std::vector<std::uint8_t> BuildPe(const PeSampleOptions& options = {});
 
 }  // namespace qb::tools

@@ -69,20 +69,17 @@ std::optional<std::string> CardLayout::UnplannedHeader(const CardSample& s, std:
     const std::span<const std::uint8_t> bytes(s.bytes);
     for (std::uint64_t p = AlignUp(start, kCardBlockSize); p < start + s.bytes.size(); p += kCardBlockSize) {
         const std::uint64_t at = p - start;
-        const auto group = HeaderGroupAt(bytes, at);
-        if (!group) continue;
-        if (p == header && s.role != SampleRole::Unaligned) {
-            if (*group == s.group) continue;
-            return "its own header is not one of " + s.group;
+        for (const std::string_view group : HeaderGroupsAt(bytes, at)) {
+            if (p == header && s.role != SampleRole::Unaligned && group == s.group) continue;
+            // The search of the sample's own type continues after the file.
+            if (s.role == SampleRole::Recorded && group == s.group && s.group != "ole" && p > header &&
+                p + 1 < start + s.recordedSize && p < boundary)
+                continue;
+            const std::uint64_t chunkEnd = (p / kCardChunkSize + 1) * kCardChunkSize;
+            if (RejectedAtFirstCheck(group, bytes.subspan(0, std::min<std::uint64_t>(bytes.size(), chunkEnd - start)), at))
+                continue;
+            return "a " + std::string(group) + " header at its byte " + std::to_string(at);
         }
-        // The search of the sample's own type continues after the file.
-        if (s.role == SampleRole::Recorded && *group == s.group && s.group != "ole" && p > header &&
-            p + 1 < start + s.recordedSize && p < boundary)
-            continue;
-        const std::uint64_t chunkEnd = (p / kCardChunkSize + 1) * kCardChunkSize;
-        if (RejectedAtFirstCheck(*group, bytes.subspan(0, std::min<std::uint64_t>(bytes.size(), chunkEnd - start)), at))
-            continue;
-        return "a " + std::string(*group) + " header at its byte " + std::to_string(at);
     }
     return std::nullopt;
 }
@@ -158,6 +155,20 @@ bool CardLayout::PlaceAcross(const CardSample& s, std::uint64_t lead, std::strin
     return PlaceAt(s, boundary - lead - s.headerAt, why);
 }
 
+bool CardLayout::PlaceBehindUnreadable(const CardSample& s, std::string* why) {
+    // Two blocks of filler at least before the header, then the sample as
+    // Place puts it.
+    const std::uint64_t before = cursor_;
+    cursor_ = AlignUp(cursor_, kCardBlockSize) + 2 * kCardBlockSize;
+    if (!Place(s, why)) {
+        cursor_ = before;
+        return false;
+    }
+    // The filler laid before the sample holds that sector.
+    truth_.unreadableSectors.push_back(placed_.back().start - kCardBlockSize);
+    return true;
+}
+
 bool CardLayout::PlaceUnaligned(const CardSample& s, std::uint64_t misalignment, std::string* why) {
     if (s.role != SampleRole::Unaligned || misalignment == 0 || misalignment >= kCardBlockSize) {
         if (why) *why = s.kind + ": not an unaligned sample";
@@ -179,22 +190,31 @@ std::optional<SampleCard> CardLayout::Finish(std::uint64_t seed, std::uint32_t s
     for (std::uint64_t p = 0; p < image_.size(); p += kCardBlockSize) {
         const std::uint64_t chunkEnd = std::min<std::uint64_t>(image_.size(), (p / kCardChunkSize + 1) * kCardChunkSize);
         for (int attempt = 0;; ++attempt) {
-            const auto group = HeaderGroupAt(image, p);
-            if (!group) break;
-            while (next < placed_.size() && placed_[next].end <= p) ++next;
-            const Placed* owner = next < placed_.size() && placed_[next].start <= p ? &placed_[next] : nullptr;
-            bool planned = false;
-            if (owner && owner->header == p && owner->role != SampleRole::Unaligned) planned = owner->group == *group;
-            if (owner && owner->role == SampleRole::Recorded && owner->group == *group && owner->group != "ole" &&
-                p > owner->header && p + 1 < owner->recordedEnd &&
-                p < (owner->header / kCardChunkSize + 1) * kCardChunkSize)
-                planned = true;
-            if (!planned && RejectedAtFirstCheck(*group, image.subspan(0, chunkEnd), p)) planned = true;
-            if (planned) break;
+            std::optional<std::string_view> unplanned;
+            const Placed* owner = nullptr;
+            for (const std::string_view group : HeaderGroupsAt(image, p)) {
+                while (next < placed_.size() && placed_[next].end <= p) ++next;
+                owner = next < placed_.size() && placed_[next].start <= p ? &placed_[next] : nullptr;
+                bool planned = false;
+                if (owner && owner->header == p && owner->role != SampleRole::Unaligned) planned = owner->group == group;
+                if (owner && owner->role == SampleRole::Recorded && owner->group == group && owner->group != "ole" &&
+                    p > owner->header && p + 1 < owner->recordedEnd &&
+                    p < (owner->header / kCardChunkSize + 1) * kCardChunkSize)
+                    planned = true;
+                if (!planned && RejectedAtFirstCheck(group, image.subspan(0, chunkEnd), p)) planned = true;
+                if (!planned) {
+                    unplanned = group;
+                    break;
+                }
+            }
+            if (!unplanned) break;
 
-            const CardSignature* signature = FindCardSignature(*group);
+            // A header in filler is broken by changing a filler byte under
+            // one of its fixed (not wildcard) bytes.
+            const CardSignature* signature = SignatureAt(*unplanned, image, p);
             std::uint64_t changed = 0;
-            for (std::uint64_t i = p; i < p + signature->header.size() && changed == 0; ++i) {
+            for (std::uint64_t i = p; signature && i < p + signature->header.size() && changed == 0; ++i) {
+                if (signature->header[i - p] == '?') continue;
                 if (InFiller(i)) {
                     image_[i] = static_cast<std::uint8_t>(image_[i] ^ 0xA5);
                     changed = 1;
@@ -202,7 +222,7 @@ std::optional<SampleCard> CardLayout::Finish(std::uint64_t seed, std::uint32_t s
             }
             if (changed == 0 || attempt > 16) {
                 if (why)
-                    *why = "an unplanned " + std::string(*group) + " header at byte " + std::to_string(p) +
+                    *why = "an unplanned " + std::string(*unplanned) + " header at byte " + std::to_string(p) +
                            (owner ? std::string(" inside a ") + RoleName(owner->role) + " sample" : std::string());
                 return std::nullopt;
             }

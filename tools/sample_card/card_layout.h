@@ -3,8 +3,9 @@
 //
 // What a quick scan records, and how the layout keeps that exact:
 //  - Headers are looked for at 512-byte block boundaries only. Every header
-//    of the fourteen types that lies at a block boundary of the image is
-//    planned: the first byte of a recorded sample or of a decoy, a header
+//    of the carved types that lies at a block boundary of the image is
+//    planned (a block may carry the headers of several types: an FF that
+//    starts a JPEG also starts no MP3 frame): the first byte of a recorded sample or of a decoy, a header
 //    inside a recorded sample of the same type that the search steps over
 //    (it continues after the file), or one that its type turns down at the
 //    first check (RejectedAtFirstCheck). Filler that happens to hold a
@@ -15,12 +16,10 @@
 //    whole with room to spare, and is recorded from the chunk's bytes.
 //  - A sample placed across a boundary has its header in the chunk before
 //    and its end in a later chunk: its extractor cannot decide from the
-//    chunk's bytes, the engine reads the type's maxLength bytes from the
-//    header again and records the file from those. That type's search of
-//    the chunk ends there; nothing else is placed after it in that chunk,
-//    so whether a later header of the type would have been searched for
-//    never matters. Same-type headers inside its part in the later chunks
-//    would be searched for there, so none may lie at a block boundary.
+//    chunk's bytes, the engine takes in the bytes after the chunk (once, as
+//    the next chunks' bytes) and records the file from those. Nothing else
+//    is placed after it in that chunk, and no same-type header lies at a
+//    block boundary inside its part in the later chunks.
 //  - Decoys lie at block boundaries and are turned down by their type's
 //    rule without needing bytes past the chunk. Unaligned samples are whole
 //    files whose header lies off a block boundary: never searched for.
@@ -88,6 +87,9 @@ public:
     bool PlaceAcross(const CardSample& sample, std::uint64_t lead, std::string* why);
     // With the header `misalignment` bytes (1 to 511) past a block boundary.
     bool PlaceUnaligned(const CardSample& sample, std::uint64_t misalignment, std::string* why);
+    // Like Place, with a filler sector right before the sample listed in the
+    // truth as one a test's disk cannot read.
+    bool PlaceBehindUnreadable(const CardSample& sample, std::string* why);
 
     // Trailing filler, the final check of every block boundary, and the
     // truth. Nothing when a block boundary holds an unplanned header that

@@ -123,6 +123,10 @@ std::string CardTruthToJson(const CardTruth& t) {
     w.EndArray();
     PutMisses(w, "decoys", t.decoys);
     PutMisses(w, "unaligned", t.unaligned);
+    w.Key("unreadableSectors");
+    w.StartArray();
+    for (std::uint64_t sector : t.unreadableSectors) w.Uint64(sector);
+    w.EndArray();
     w.EndObject();
     return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
 }
@@ -167,6 +171,21 @@ std::optional<CardTruth> CardTruthFromJson(std::string_view json, std::string* e
         t.files.push_back(std::move(f));
     }
     if (!r.Misses(d, "decoys", t.decoys) || !r.Misses(d, "unaligned", t.unaligned)) return std::nullopt;
+    // Optional: cards of real files have none.
+    if (d.HasMember("unreadableSectors")) {
+        const Value& list = d["unreadableSectors"];
+        if (!list.IsArray()) {
+            r.Fail("unreadableSectors");
+            return std::nullopt;
+        }
+        for (const Value& v : list.GetArray()) {
+            if (!v.IsUint64()) {
+                r.Fail("unreadableSectors");
+                return std::nullopt;
+            }
+            t.unreadableSectors.push_back(v.GetUint64());
+        }
+    }
     return t;
 }
 

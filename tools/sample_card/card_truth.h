@@ -12,6 +12,8 @@
 //   "decoys"     [{ "offset", "group", "kind" }]   headers to be rejected
 //   "unaligned"  [{ "offset", "group", "kind" }]   whole files off a block
 //                                                   boundary: not searched
+//   "unreadableSectors" [offset]   512-byte sectors of filler that a test's
+//                                  disk fails to read (optional)
 #pragma once
 
 #include <cstdint>
@@ -50,6 +52,9 @@ struct CardTruth {
     std::vector<TruthFile> files;      // in disk order
     std::vector<TruthMiss> decoys;     // at block boundaries; their extractor rejects them
     std::vector<TruthMiss> unaligned;  // complete files whose header is off a block boundary
+    // Filler sectors right before a recorded file, for a test's disk to
+    // fail to read: the scan must skip them and still find the file.
+    std::vector<std::uint64_t> unreadableSectors;
 };
 
 // "%llu.%s" with offset / 512.

@@ -535,6 +535,10 @@ std::vector<std::uint8_t> BuildPdf(const PdfSampleOptions& options) {
 
 OleSample BuildOle(const OleSampleOptions& options) {
     OleSample sample;
+    // 512-byte sectors in version 3, 4096-byte ones in version 4.
+    const std::size_t kSector = options.largeSectors ? 4096 : 512;
+    const std::uint32_t perSector = static_cast<std::uint32_t>(kSector / 4);
+    sample.sectorSize = kSector;
     const std::size_t streamCount = options.streams.size();
 
     // Small streams go to the mini stream, large ones to whole sectors.
@@ -549,15 +553,15 @@ OleSample BuildOle(const OleSampleOptions& options) {
     }
     const std::size_t miniStreamBytes = std::size_t {miniTotal} * kMiniSector;
     const std::uint32_t miniStreamSectors = Ceil(miniStreamBytes, kSector);
-    const std::uint32_t miniFatSectors = Ceil(miniTotal, 128);
+    const std::uint32_t miniFatSectors = Ceil(miniTotal, perSector);
     const auto entries = static_cast<std::uint32_t>(streamCount + 1);
-    const std::uint32_t directorySectors = Ceil(entries, 4);
+    const std::uint32_t directorySectors = Ceil(entries, static_cast<std::uint32_t>(kSector / 128));
     const auto difatSectors = static_cast<std::uint32_t>(std::max(0, options.difatSectors));
     std::uint32_t fatSectors = 1;
     auto total = [&] {
         return fatSectors + difatSectors + directorySectors + miniFatSectors + miniStreamSectors + bigTotal;
     };
-    while (std::size_t {fatSectors} * 128 < total()) ++fatSectors;
+    while (std::size_t {fatSectors} * perSector < total()) ++fatSectors;
 
     std::uint32_t next = 0;
     auto take = [&](std::uint32_t count) {
@@ -584,7 +588,7 @@ OleSample BuildOle(const OleSampleOptions& options) {
     const std::uint32_t difatFirst = take(difatSectors);
     const std::uint32_t sectors = next;
 
-    std::vector<std::uint32_t> fat(std::size_t {fatSectors} * 128, kFree);
+    std::vector<std::uint32_t> fat(std::size_t {fatSectors} * perSector, kFree);
     auto chain = [&](std::vector<std::uint32_t>& table, std::uint32_t first, std::uint32_t count) {
         for (std::uint32_t i = 0; i < count; ++i) table[first + i] = i + 1 < count ? first + i + 1 : kEndOfChain;
     };
@@ -593,7 +597,7 @@ OleSample BuildOle(const OleSampleOptions& options) {
     chain(fat, directoryFirst, directorySectors);
     chain(fat, miniFatFirst, miniFatSectors);
     chain(fat, miniStreamFirst, miniStreamSectors);
-    std::vector<std::uint32_t> miniFat(std::size_t {miniFatSectors} * 128, kFree);
+    std::vector<std::uint32_t> miniFat(std::size_t {miniFatSectors} * perSector, kFree);
     for (std::size_t i = 0; i < streamCount; ++i) {
         const std::size_t size = options.streams[i].data.size();
         if (size == 0) continue;
@@ -610,9 +614,10 @@ OleSample BuildOle(const OleSampleOptions& options) {
     const std::uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::copy(signature, signature + 8, out.begin());
     SetLe16(out, 24, 0x003E);
-    SetLe16(out, 26, 3);
+    SetLe16(out, 26, options.largeSectors ? 4 : 3);
     SetLe16(out, 28, 0xFFFE);
-    SetLe16(out, 30, 9);
+    SetLe16(out, 30, options.largeSectors ? 12 : 9);
+    if (options.largeSectors) SetLe32(out, 40, directorySectors);
     SetLe16(out, 32, 6);
     SetLe32(out, 44, fatSectors);
     SetLe32(out, 48, directoryFirst);
@@ -623,13 +628,13 @@ OleSample BuildOle(const OleSampleOptions& options) {
     SetLe32(out, 72, difatSectors);
     for (std::uint32_t i = 0; i < 109; ++i) SetLe32(out, 76 + 4 * i, i < fatSectors ? fatFirst + i : kFree);
 
-    auto sectorAt = [](std::uint32_t s) { return OleSample::SectorOffset(s); };
+    auto sectorAt = [&](std::uint32_t s) { return (std::size_t {s} + 1) * kSector; };
     for (std::size_t i = 0; i < fat.size(); ++i) SetLe32(out, sectorAt(fatFirst) + 4 * i, fat[i]);
     for (std::size_t i = 0; i < miniFat.size(); ++i) SetLe32(out, sectorAt(miniFatFirst) + 4 * i, miniFat[i]);
     for (std::uint32_t d = 0; d < difatSectors; ++d) {
         const std::size_t at = sectorAt(difatFirst + d);
-        for (int i = 0; i < 127; ++i) SetLe32(out, at + 4 * i, kFree);
-        SetLe32(out, at + 508, d + 1 < difatSectors ? difatFirst + d + 1 : kEndOfChain);
+        for (std::uint32_t i = 0; i + 1 < perSector; ++i) SetLe32(out, at + 4 * i, kFree);
+        SetLe32(out, at + kSector - 4, d + 1 < difatSectors ? difatFirst + d + 1 : kEndOfChain);
     }
 
     // Directory: root entry, then the streams; unused entries name no sibling.
@@ -641,7 +646,7 @@ OleSample BuildOle(const OleSampleOptions& options) {
     std::vector<TreeLinks> links(entries);
     const std::uint32_t treeRoot = BuildTree(sorted, 0, sorted.size(), 0, TreeDepth(sorted.size()), links);
     const std::size_t directoryAt = sectorAt(directoryFirst);
-    for (std::uint32_t e = 0; e < directorySectors * 4; ++e) {
+    for (std::uint32_t e = 0; e < directorySectors * (kSector / 128); ++e) {
         const std::size_t at = directoryAt + std::size_t {e} * 128;
         if (e >= entries) {
             SetLe32(out, at + 68, kFree);

@@ -71,10 +71,12 @@ struct OleSampleOptions {
     // file. Every FAT sector already fits the header's 109 slots, so they
     // hold only free entries, as writers that reserve them leave them.
     int difatSectors = 0;
+    // Version 4: 4096-byte sectors (the header padded to one of them).
+    bool largeSectors = false;
 };
 
 // A built compound file and where its parts lie (sector numbers; sector k
-// starts at byte (k + 1) * 512).
+// starts at byte (k + 1) * sectorSize; SectorOffset is for 512-byte ones).
 struct OleSample {
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint32_t> fatSectors;
@@ -82,6 +84,7 @@ struct OleSample {
     std::vector<std::uint32_t> directorySectors;  // in chain order
     std::vector<std::uint32_t> miniFatSectors;
     std::uint32_t directoryEntries = 0;  // the root entry and one per stream
+    std::size_t sectorSize = 512;
 
     static std::size_t SectorOffset(std::uint32_t sector) { return (std::size_t {sector} + 1) * 512; }
 };

@@ -756,6 +756,7 @@ std::vector<std::uint8_t> BuildJpeg(const JpegSampleOptions& options) {
         }
         PutSegment(app, 0xE1, ExifSegmentData(options, thumbnail));
     }
+    for (const Bytes& segment : options.extraSegments) app.insert(app.end(), segment.begin(), segment.end());
     return EncodeJpeg(options, app, options.totalSize);
 }
 
@@ -764,9 +765,9 @@ std::vector<std::uint8_t> BuildGif(const GifSampleOptions& options) {
     // file early for a reader that looks for the trailer; another variant of
     // the picture is taken then.
     Bytes gif;
-    for (std::uint32_t salt = 0; salt < 64; ++salt) {
+    for (std::uint32_t salt = 0; salt < 256; ++salt) {
         gif = AssembleGif(options, salt);
-        if (!HasEarlyTrailerPair(gif)) break;
+        if (HasEarlyTrailerPair(gif) == options.earlyTrailerPair) break;
     }
     return gif;
 }

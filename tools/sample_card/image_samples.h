@@ -36,6 +36,9 @@ struct JpegSampleOptions {
     // COM segment after the application segment, or for 1 to 3 bytes FF fill
     // bytes before the end marker.
     std::size_t totalSize = 0;
+    // Whole marker segments (FF, code, length, data) placed right after the
+    // application segment: an XMP packet, an MPF index.
+    std::vector<std::vector<std::uint8_t>> extraSegments;
 };
 
 // A baseline (SOF0) JPEG, YCbCr 4:2:0, with the standard Huffman tables.
@@ -48,6 +51,9 @@ struct GifSampleOptions {
     int frames = 1;          // above 1: an animation (GIF89a: looping, with a delay per frame)
     std::uint32_t seed = 1;  // picks the picture and the palette
     bool trailer = true;     // the 3B trailer byte at the end
+    // A picture whose image data holds the pair 00 3B (a block end and a
+    // sub-block of 59 bytes) before the trailer.
+    bool earlyTrailerPair = false;
     // When above the natural size, the file is grown to exactly this size: a
     // comment extension (GIF89a) and image data cut into shorter sub-blocks.
     // The 00 3B pair appears only at the very end of the file.

@@ -38,6 +38,7 @@ class Bytes {
 public:
     explicit Bytes(std::span<const std::uint8_t> b) : b_(b) {}
     std::uint64_t size() const { return b_.size(); }
+    std::span<const std::uint8_t> span() const { return b_; }
     bool Has(std::uint64_t at, std::uint64_t n) const { return at <= b_.size() && b_.size() - at >= n; }
     std::uint8_t U8(std::uint64_t at) const { return Has(at, 1) ? b_[at] : 0; }
     std::uint32_t Le(std::uint64_t at, int width) const {
@@ -83,7 +84,7 @@ std::optional<RecordedFile> Whole(std::uint64_t size, const Bytes& b, std::strin
 // the scan; the file ends at the first FF D9 after the scan header. The scan
 // data must not begin with FF, or the segment walk would read on into it.
 std::optional<RecordedFile> Jpeg(const Bytes& b) {
-    if (b.size() < 128 || (b.U8(3) != 0xE0 && b.U8(3) != 0xE1)) return std::nullopt;
+    if (b.size() < 128 || (b.U8(3) != 0xDB && (b.U8(3) & 0xF0) != 0xE0)) return std::nullopt;
     bool quantisation = false;
     bool huffman = false;
     std::uint64_t at = 2;
@@ -103,18 +104,38 @@ std::optional<RecordedFile> Jpeg(const Bytes& b) {
             if (!quantisation || !huffman || b.U8(at) == 0xFF) return std::nullopt;
             const auto end = b.Find("\xFF\xD9", at - 2, b.size());
             if (!end) return std::nullopt;
-            return Whole(*end + 2, b, "jpg");
+            // A motion photo or an Ultra HDR photo: its metadata names what
+            // follows the primary image, and the sample is that whole file.
+            const std::uint64_t primary = *end + 2;
+            const bool indexed = b.Find("Container:Directory", 2, primary) || b.Find("MicroVideoOffset", 2, primary) ||
+                                 b.Find(std::string_view("MPF\0", 4), 2, primary);
+            if (indexed && primary < b.size() && (b.Text(primary, "\xFF\xD8\xFF") || b.Text(primary + 4, "ftyp")))
+                return Whole(b.size(), b, "jpg");
+            return Whole(primary, b, "jpg");
         }
     }
     return std::nullopt;
 }
 
-// GIF87a or GIF89a; the file ends at the first 00 3B after the version.
+// GIF87a or GIF89a; the file ends at the trailer its blocks lead to.
 std::optional<RecordedFile> Gif(const Bytes& b) {
     if (!b.Text(4, "7a") && !b.Text(4, "9a")) return std::nullopt;
-    const auto end = b.Find(std::string_view("\0;", 2), 6, b.size());
-    if (!end) return std::nullopt;
-    return Whole(*end + 2, b, "gif");
+    auto table = [](std::uint8_t flags) -> std::uint64_t { return (flags & 0x80) ? 3ull << ((flags & 7) + 1) : 0; };
+    std::uint64_t at = 13 + table(b.U8(10));
+    for (int blocks = 0; blocks < 100000 && b.Has(at, 1); ++blocks) {
+        const std::uint8_t introducer = b.U8(at);
+        if (introducer == 0x3B) return Whole(at + 1, b, "gif");
+        if (introducer == 0x21) {
+            at += 2;
+        } else if (introducer == 0x2C) {
+            at += 10 + table(b.U8(at + 9)) + 1;
+        } else {
+            return std::nullopt;
+        }
+        while (b.Has(at, 1) && b.U8(at) != 0) at += 1 + b.U8(at);
+        at += 1;
+    }
+    return std::nullopt;
 }
 
 // BMP: the file header states the size; the info header must look sane.
@@ -175,14 +196,16 @@ std::optional<RecordedFile> Riff(const Bytes& b) {
     return Whole(std::uint64_t {chunk} + 8, b, suffix);
 }
 
-// HTML: plain text after "<html"; the page ends after its first "</html>".
+// HTML: plain text after "<html" (or "<!DOCTYPE html"); the page ends
+// after its first "</html>".
 std::optional<RecordedFile> Html(const Bytes& b) {
-    if (!b.Has(0, 21)) return std::nullopt;
-    for (std::uint64_t i = 5; i < 21; ++i) {
+    const std::uint64_t header = b.U8(1) == '!' ? 14 : 5;
+    if (!b.Has(0, header + 16)) return std::nullopt;
+    for (std::uint64_t i = header; i < header + 16; ++i) {
         const std::uint8_t c = b.U8(i);
         if (!((c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n' || c == '\r')) return std::nullopt;
     }
-    const auto footer = b.Find("</html>", 5, b.size(), true);
+    const auto footer = b.Find("</html>", header, b.size(), true);
     if (!footer) return std::nullopt;
     return Whole(*footer + 7, b, "htm");
 }
@@ -191,13 +214,17 @@ std::optional<RecordedFile> Html(const Bytes& b) {
 // the FAT sectors it reads and the directory (see the walk below). It may
 // exceed the file's bytes; the card then pads the sample with zero sectors.
 std::optional<RecordedFile> Ole(const Bytes& b) {
-    if (b.Le(30, 2) != 9 || b.Le(32, 2) != 6 || b.Le(34, 2) != 0 || b.Le(36, 4) != 0 || b.Le(40, 4) != 0)
+    const bool large = b.Le(30, 2) == 12 && b.Le(26, 2) == 4;  // version 4: 4096-byte sectors
+    if ((b.Le(30, 2) != 9 && !large) || b.Le(32, 2) != 6 || b.Le(34, 2) != 0 || b.Le(36, 4) != 0 ||
+        (!large && b.Le(40, 4) != 0))
         return std::nullopt;
+    const std::uint64_t S = large ? 4096 : 512;
+    const std::uint64_t perSector = S / 4;
     const std::uint32_t fatCount = b.Le(44, 4);
     const std::uint32_t difatCount = b.Le(72, 4);
     if (fatCount < 1 || fatCount > 100 || difatCount > 100) return std::nullopt;
-    auto sectorAt = [](std::uint64_t sector) { return (sector + 1) * 512; };
-    auto readable = [&](std::int64_t sector) { return sector >= 0 && b.Has(sectorAt(static_cast<std::uint64_t>(sector)), 512); };
+    auto sectorAt = [&](std::uint64_t sector) { return (sector + 1) * S; };
+    auto readable = [&](std::int64_t sector) { return sector >= 0 && b.Has(sectorAt(static_cast<std::uint64_t>(sector)), S); };
 
     std::int64_t highest = -1;
     std::vector<std::int64_t> fat;
@@ -207,8 +234,8 @@ std::optional<RecordedFile> Ole(const Bytes& b) {
         if (!readable(difat)) return std::nullopt;
         highest = std::max(highest, difat);
         const std::uint64_t at = sectorAt(static_cast<std::uint64_t>(difat));
-        for (std::uint64_t i = 0; i < 127; ++i) fat.push_back(static_cast<std::int32_t>(b.Le(at + 4 * i, 4)));
-        difat = static_cast<std::int32_t>(b.Le(at + 508, 4));
+        for (std::uint64_t i = 0; i + 1 < perSector; ++i) fat.push_back(static_cast<std::int32_t>(b.Le(at + 4 * i, 4)));
+        difat = static_cast<std::int32_t>(b.Le(at + S - 4, 4));
     }
 
     // The directory chain: the FAT sector holding each sector's entry gives
@@ -221,17 +248,17 @@ std::optional<RecordedFile> Ole(const Bytes& b) {
     std::int64_t current = firstDirectory;
     for (int steps = 0;; ++steps) {
         if (steps > 300) return std::nullopt;
-        const std::uint64_t index = static_cast<std::uint64_t>(current) / 128;
+        const std::uint64_t index = static_cast<std::uint64_t>(current) / perSector;
         if (index >= fat.size() || !readable(fat[index])) return std::nullopt;
         highest = std::max(highest, fat[index]);
         const std::int64_t next = static_cast<std::int32_t>(
-            b.Le(sectorAt(static_cast<std::uint64_t>(fat[index])) + (static_cast<std::uint64_t>(current) % 128) * 4, 4));
+            b.Le(sectorAt(static_cast<std::uint64_t>(fat[index])) + (static_cast<std::uint64_t>(current) % perSector) * 4, 4));
         if (next == -2 || next == current) break;
         if (next < 0 || !readable(next) || b.U8(sectorAt(static_cast<std::uint64_t>(next))) == 0) return std::nullopt;
         walked.push_back(next);
         highest = std::max(highest, next);
         bool full = true;
-        for (std::uint64_t e = 0; e < 4; ++e)
+        for (std::uint64_t e = 0; e < S / 128; ++e)
             if (b.U8(sectorAt(static_cast<std::uint64_t>(next)) + e * 128 + 66) == 0) full = false;
         if (!full) break;
         current = next;
@@ -244,7 +271,7 @@ std::optional<RecordedFile> Ole(const Bytes& b) {
     };
     std::vector<Entry> entries;
     for (std::int64_t sector : walked) {
-        for (std::uint64_t e = 0; e < 4; ++e) {
+        for (std::uint64_t e = 0; e < S / 128; ++e) {
             const std::uint64_t at = sectorAt(static_cast<std::uint64_t>(sector)) + e * 128;
             const std::uint8_t type = b.U8(at + 66);
             if (type == 0) break;
@@ -274,61 +301,126 @@ std::optional<RecordedFile> Ole(const Bytes& b) {
     std::string suffix;
     for (const Entry& e : entries) {
         if (e.type != 2) continue;
-        size += e.size > cutoff ? (std::uint64_t {e.size} + 511) / 512 * 512 : (std::uint64_t {e.size} + 63) / 64 * 64;
+        size += e.size > cutoff ? (std::uint64_t {e.size} + S - 1) / S * S : (std::uint64_t {e.size} + 63) / 64 * 64;
         for (const auto& [part, extension] : kNames) {
             if (suffix.empty() && e.name.find(part) != std::string::npos) suffix = extension;
         }
     }
     if (suffix.empty()) suffix = "ole";
-    size += 1024 + (entries.size() * 128 + 511) / 512 * 512 + std::uint64_t {fatCount} * 512 +
-            (std::uint64_t {b.Le(64, 4)} * 64 + 511) / 512 * 512;
+    size += 2 * S + (entries.size() * 128 + S - 1) / S * S + std::uint64_t {fatCount} * S +
+            (std::uint64_t {b.Le(64, 4)} * (large ? S : 64) + S - 1) / S * S;
     const std::int64_t firstMiniFat = static_cast<std::int32_t>(b.Le(60, 4));
     const std::int64_t n = highest + 6 > firstMiniFat ? highest + 6 : firstMiniFat;
-    if (n > 0) size = std::max<std::uint64_t>(size, static_cast<std::uint64_t>(n) * 512);
-    size = (size + 511) / 512 * 512;
+    if (n > 0) size = std::max<std::uint64_t>(size, static_cast<std::uint64_t>(n) * S);
+    size = (size + S - 1) / S * S;
     return RecordedFile {size, suffix};
 }
 
-// ZIP: local headers walked by their sizes, then the end-of-central-
-// directory record and its comment. The first entries decide the suffix.
+// ZIP: local headers walked by their sizes (up to an entry whose sizes
+// follow its data), then the end record whose central directory lies right
+// before it, and its comment. The mimetype entry or the names in the
+// central directory decide the suffix.
 std::optional<RecordedFile> Zip(const Bytes& b) {
     if (b.size() < 100) return std::nullopt;
-    std::string suffix = "zip";
+    std::string suffix;
     bool office = false;
     if (b.Text(30, "mimetypeapplication/vnd.sun.xml.")) {
         office = true;
         suffix = b.Text(62, "calc") ? "sxc" : b.Text(62, "impress") ? "sxi" : b.Text(62, "writer") ? "sxw" : "sx";
+    } else if (b.Text(30, "mimetypeapplication/epub+zip")) {
+        suffix = "epub";
+    } else if (b.Text(30, "mimetypeapplication/vnd.oasis.opendocument.")) {
+        suffix = b.Text(73, "text") ? "odt" : b.Text(73, "spreadsheet") ? "ods" : b.Text(73, "presentation") ? "odp"
+                                                                                                               : "odf";
     }
     std::uint64_t cursor = 0;
     for (int entries = 0; b.Text(cursor + 2, "\x03\x04"); ++entries) {
         if (entries > 100000) return std::nullopt;
         const std::uint32_t flags = b.Le(cursor + 6, 2);
         const std::uint32_t packed = b.Le(cursor + 18, 4);
+        const std::uint32_t unpacked = b.Le(cursor + 22, 4);
         const std::uint32_t nameLength = b.Le(cursor + 26, 2);
         const std::uint32_t extraLength = b.Le(cursor + 28, 2);
-        if ((flags & 8) != 0 || packed > 100 * kMiB || nameLength > 100) return std::nullopt;
+        if (packed > 100 * kMiB || nameLength > 4096) return std::nullopt;
         const std::uint64_t next = cursor + 30 + nameLength + extraLength + packed;
         if (next > b.size()) return std::nullopt;
-        std::string entryName;
-        for (std::uint64_t i = 0; i < nameLength; ++i) entryName.push_back(static_cast<char>(b.U8(cursor + 30 + i)));
-        if (suffix == "zip") {
-            if (entryName == "content.xml") suffix = "sx";
-            else if (entryName.find(".class") != std::string::npos || entryName.find(".jar") != std::string::npos ||
-                     entryName.find(".java") != std::string::npos)
-                suffix = "jar";
-        }
         cursor = next;
+        if ((flags & 8) != 0 && packed == 0 && unpacked == 0) break;
     }
     const std::uint64_t limit = office ? std::min<std::uint64_t>(b.size(), cursor + kMiB) : b.size();
-    const auto footer = b.Find(std::string_view("\x4B\x05\x06\x00", 4), cursor, limit);
-    if (!footer || !b.Has(*footer, 21) || *footer == 0) return std::nullopt;
-    const std::uint64_t record = *footer - 1;
-    return Whole(record + 22 + b.Le(record + 20, 2), b, suffix);
+    std::optional<std::uint64_t> record;
+    for (std::uint64_t from = std::max<std::uint64_t>(cursor, 1); from < limit;) {
+        const auto footer = b.Find(std::string_view("\x4B\x05\x06\x00", 4), from, limit);
+        if (!footer || !b.Has(*footer, 21)) break;
+        const std::uint64_t at = *footer - 1;
+        if (std::uint64_t {b.Le(at + 16, 4)} + b.Le(at + 12, 4) == at) {
+            record = at;
+            break;
+        }
+        from = *footer + 1;
+    }
+    if (!record) return std::nullopt;
+    if (suffix.empty()) {
+        // The central directory's names, in order.
+        bool android = false, types = false, word = false, excel = false, slides = false;
+        std::string described;
+        std::uint64_t at = b.Le(*record + 16, 4);
+        for (std::uint32_t n = 0; n < b.Le(*record + 10, 2) && b.Text(at, "PK\x01\x02"); ++n) {
+            const std::uint32_t nameLength = b.Le(at + 28, 2);
+            std::string name;
+            for (std::uint64_t i = 0; i < nameLength; ++i) name.push_back(static_cast<char>(b.U8(at + 46 + i)));
+            if (described.empty()) {
+                if (name == "content.xml") described = "sx";
+                else if (name.find(".class") != std::string::npos || name.find(".jar") != std::string::npos ||
+                         name.find(".java") != std::string::npos)
+                    described = "jar";
+            }
+            android = android || name == "AndroidManifest.xml";
+            types = types || name == "[Content_Types].xml";
+            word = word || name.starts_with("word/");
+            excel = excel || name.starts_with("xl/");
+            slides = slides || name.starts_with("ppt/");
+            at += 46 + nameLength + b.Le(at + 30, 2) + b.Le(at + 32, 2);
+        }
+        suffix = android                ? "apk"
+                 : types && word        ? "docx"
+                 : types && excel       ? "xlsx"
+                 : types && slides      ? "pptx"
+                 : !described.empty()   ? described
+                                        : "zip";
+    }
+    return Whole(*record + 22 + b.Le(*record + 20, 2), b, suffix);
 }
 
 // RAR 1.5-4.x: marker block, archive header, file headers walked by header
-// and packed sizes, then the 7-byte end-of-archive block.
+// and packed sizes, then the 7-byte end-of-archive block. RAR 5: blocks of
+// CRC, a vint header size, the header (type, flags, extra and data sizes)
+// and the data, to the end-of-archive block (type 5).
 std::optional<RecordedFile> Rar(const Bytes& b) {
+    if (b.Text(0, "Rar!\x1A\x07\x01")) {
+        auto vint = [&](std::uint64_t& at) {
+            std::uint64_t v = 0;
+            for (int i = 0; i < 10; ++i) {
+                const std::uint8_t c = b.U8(at++);
+                v |= std::uint64_t {c & 0x7Fu} << (7 * i);
+                if (!(c & 0x80)) break;
+            }
+            return v;
+        };
+        std::uint64_t block = 8;
+        for (int n = 0; n < 100000 && b.Has(block, 7); ++n) {
+            std::uint64_t at = block + 4;
+            const std::uint64_t size = vint(at);
+            const std::uint64_t headerEnd = at + size;
+            const std::uint64_t type = vint(at);
+            const std::uint64_t flags = vint(at);
+            if (flags & 1) vint(at);
+            const std::uint64_t data = (flags & 2) ? vint(at) : 0;
+            block = headerEnd + data;
+            if (type == 5) return Whole(block, b, "rar");
+        }
+        return std::nullopt;
+    }
     std::uint64_t at = b.Le(5, 2);
     if (at == 0 || b.U8(at + 2) != 0x73) return std::nullopt;
     const std::uint32_t archiveHeader = b.Le(at + 5, 2);
@@ -345,12 +437,19 @@ std::optional<RecordedFile> Rar(const Bytes& b) {
     return Whole(at + 7, b, "rar");
 }
 
-// PE: the end of the last section's raw data; the library flag picks "dll".
+// PE: the furthest raw data of any section, or the end of the symbol and
+// string tables after them; the library flag picks "dll". The section
+// table follows the optional header, PE32 or PE32+.
 std::optional<RecordedFile> Pe(const Bytes& b) {
     const std::uint32_t pe = b.Le(60, 2);
     if (b.size() < 100 || pe == 0 || pe > 1000 || !b.Text(pe, "PE")) return std::nullopt;
     const std::uint32_t sections = b.Le(pe + 6, 2);
-    if (sections == 0 || !b.Has(0, std::uint64_t {sections} * 40 + 224)) return std::nullopt;
+    const std::uint32_t optional = b.Le(pe + 20, 2);
+    const std::uint32_t magic = b.Le(pe + 24, 2);
+    const std::uint64_t table = (magic == 0x10B && optional >= 96) || (magic == 0x20B && optional >= 112)
+                                    ? pe + 24 + optional
+                                    : pe + 248;
+    if (sections == 0 || !b.Has(table, std::uint64_t {sections} * 40)) return std::nullopt;
     const std::uint32_t characteristics = b.Le(pe + 22, 2);
     std::string suffix;
     if (characteristics & 0x2000)
@@ -359,9 +458,15 @@ std::optional<RecordedFile> Pe(const Bytes& b) {
         suffix = "exe";
     else
         return std::nullopt;
-    const std::uint64_t last = pe + 248 + (std::uint64_t {sections} - 1) * 40;
-    const std::uint64_t size = std::uint64_t {b.Le(last + 20, 4)} + b.Le(last + 16, 4);
+    std::uint64_t size = 0;
+    for (std::uint64_t i = 0; i < sections; ++i) {
+        const std::uint64_t raw = b.Le(table + i * 40 + 16, 4);
+        if (raw > 0) size = std::max<std::uint64_t>(size, b.Le(table + i * 40 + 20, 4) + raw);
+    }
     if (size < 512 || size > 4 * kMiB) return std::nullopt;
+    const std::uint64_t symbols = b.Le(pe + 12, 4);
+    const std::uint64_t count = b.Le(pe + 16, 4);
+    if (symbols >= size && count > 0) size = std::max<std::uint64_t>(size, symbols + count * 18 + b.Le(symbols + count * 18, 4));
     return Whole(size, b, suffix);
 }
 
@@ -369,7 +474,7 @@ std::optional<RecordedFile> Pe(const Bytes& b) {
 std::optional<RecordedFile> Png(const Bytes& b) {
     const std::uint32_t width = b.Be(16, 4);
     const std::uint32_t height = b.Be(20, 4);
-    if (b.size() < 100 || width < 1 || width > 3000 || height < 1 || height > 3000) return std::nullopt;
+    if (b.size() < 100 || width < 1 || width > 16384 || height < 1 || height > 16384) return std::nullopt;
     std::uint64_t chunk = 8;
     while (true) {
         const std::uint32_t length = b.Be(chunk, 4);
@@ -384,10 +489,15 @@ std::optional<RecordedFile> Png(const Bytes& b) {
 }
 
 // MPEG program stream: a system header in the first pack, then packs of
-// packets, then the end code.
+// packets, then the end code; without it, the stream ends after its last
+// pack's packets once four packs with packets have gone by.
 std::optional<RecordedFile> Mpeg(const Bytes& b) {
-    if (b.U8(15) != 0xBB) return std::nullopt;
+    const bool mpeg2 = (b.U8(4) & 0xC0) == 0x40;
+    if (b.U8(15) != 0xBB && !(mpeg2 && b.Text(14 + (b.U8(13) & 7), std::string_view("\0\0\x01\xBB", 4))))
+        return std::nullopt;
     std::uint64_t at = 0;
+    int packs = 0;
+    bool packets = false;
     while (b.Has(at, 4) && b.Text(at, std::string_view("\0\0\x01", 3))) {
         const std::uint8_t id = b.U8(at + 3);
         if (id == 0xB9) {
@@ -395,44 +505,196 @@ std::optional<RecordedFile> Mpeg(const Bytes& b) {
             return Whole(at + 4, b, "mpg");
         }
         if (id == 0xBA) {
-            const bool mpeg2 = (b.U8(at + 4) & 0xC0) == 0x40;
-            at += mpeg2 ? 14 + (b.U8(at + 13) & 7) : 12;
+            if (packets) ++packs;
+            packets = false;
+            at += (b.U8(at + 4) & 0xC0) == 0x40 ? 14 + (b.U8(at + 13) & 7) : 12;
         } else if (id >= 0xBB && id <= 0xEF) {
             const std::uint32_t length = b.Be(at + 4, 2);
             if (length == 0) return std::nullopt;
             at += 6 + std::uint64_t {length};
+            packets = true;
         } else {
             return std::nullopt;
         }
     }
+    if (at == b.size() && packets && packs + 1 >= 4 && at > 1023) return Whole(at, b, "mpg");
     return std::nullopt;
 }
 
 // PDF: "obj" near the header; a linearised file ends where its declared
-// length says (its "%%EOF" just before), any other at its first "%%EOF" line.
+// length says (its "%%EOF" just before), any other at its first "%%EOF";
+// then each incremental update that follows (an object, "xref" or
+// "trailer" after the "%%EOF" line) runs on to its own "%%EOF". The file
+// ends with the line end after the last one.
 std::optional<RecordedFile> Pdf(const Bytes& b) {
     constexpr std::uint64_t kHeader = 7;
     if (b.size() < kHeader + 512) return std::nullopt;
     if (!b.Find("obj", kHeader, kHeader + 100)) return std::nullopt;
+    std::optional<std::uint64_t> footer;
     const auto linearized = b.Find("/Linearized", kHeader, kHeader + 512);
-    if (linearized) {
-        const auto l = b.Find("/L ", *linearized + 11, *linearized + 11 + 512);
-        if (l) {
-            std::uint64_t declared = 0;
-            for (std::uint64_t i = 0; i < 8; ++i) {
-                const std::uint8_t c = b.U8(*l + 3 + i);
-                if (c < '0' || c > '9') break;
-                declared = declared * 10 + (c - '0');
-            }
-            if (declared < 15 || declared > b.size()) return std::nullopt;
-            const auto footer = b.Find("%%EOF", declared - 15, declared - 1);
-            if (!footer) return std::nullopt;
-            return Whole(*footer + 6, b, "pdf");
+    const auto l = linearized ? b.Find("/L ", *linearized + 11, *linearized + 11 + 512) : std::nullopt;
+    if (l) {
+        std::uint64_t declared = 0;
+        for (std::uint64_t i = 0; i < 8; ++i) {
+            const std::uint8_t c = b.U8(*l + 3 + i);
+            if (c < '0' || c > '9') break;
+            declared = declared * 10 + (c - '0');
         }
+        if (declared < 15 || declared > b.size()) return std::nullopt;
+        footer = b.Find("%%EOF", declared - 15, declared - 1);
+    } else {
+        footer = b.Find("%%EOF", kHeader, b.size());
     }
-    const auto footer = b.Find("%%EOF", kHeader, b.size());
     if (!footer) return std::nullopt;
-    return Whole(*footer + 6, b, "pdf");
+    auto lineEnd = [&](std::uint64_t at) -> std::uint64_t {
+        if (b.U8(at) == '\r') return b.U8(at + 1) == '\n' ? 2 : 1;
+        return b.U8(at) == '\n' ? 1 : 0;
+    };
+    std::uint64_t end = *footer + 5;
+    end += lineEnd(end);
+    for (int updates = 0; updates < 1000; ++updates) {
+        std::uint64_t at = end;
+        while (at < b.size() && std::isspace(b.U8(at)) && b.U8(at) != '\v') ++at;
+        const bool update = b.Text(at, "xref") || b.Text(at, "trailer") ||
+                            (std::isdigit(b.U8(at)) && b.Find(" obj", at, std::min<std::uint64_t>(b.size(), at + 20)));
+        if (!update) break;
+        const auto next = b.Find("%%EOF", at, b.size());
+        if (!next || b.Find("%PDF-", at, *next)) break;
+        end = *next + 5;
+        end += lineEnd(end);
+    }
+    return Whole(end, b, "pdf");
+}
+
+// ISO media: "ftyp", then top-level boxes of the known types, by their
+// sizes; a movie needs "moov" and "mdat", a picture "meta". The brand
+// names the file.
+std::optional<RecordedFile> IsoMedia(const Bytes& b) {
+    const std::uint32_t ftyp = b.Be(0, 4);
+    if (!b.Text(4, "ftyp") || ftyp < 16 || ftyp > 4096 || ftyp % 4 != 0) return std::nullopt;
+    static constexpr std::string_view kKnown[] = {"moov", "mdat", "free", "skip", "wide", "meta", "uuid", "pdin", "moof",
+                                                  "mfra", "styp", "sidx", "ssix", "prft", "emsg", "udta", "PICT", "pnot",
+                                                  "junk", "Xtra"};
+    std::uint64_t at = ftyp;
+    bool movie = false, media = false, items = false;
+    while (b.Has(at, 8)) {
+        const std::string type(reinterpret_cast<const char*>(&b.span()[at + 4]), 4);
+        if (std::find(std::begin(kKnown), std::end(kKnown), type) == std::end(kKnown)) break;
+        std::uint64_t size = b.Be(at, 4);
+        if (size == 1) size = (std::uint64_t {b.Be(at + 8, 4)} << 32) | b.Be(at + 12, 4);
+        if (size < 8 || !b.Has(at, size)) return std::nullopt;
+        movie = movie || type == "moov" || type == "moof";
+        media = media || type == "mdat";
+        items = items || type == "meta";
+        at += size;
+    }
+    if (!((movie && media) || items)) return std::nullopt;
+    const std::string brand(reinterpret_cast<const char*>(&b.span()[8]), 4);
+    std::string suffix = "mp4";
+    if (brand == "heic" || brand == "heix") suffix = "heic";
+    else if (brand == "mif1") suffix = b.Find("heic", 16, ftyp) ? "heic" : b.Find("avif", 16, ftyp) ? "avif" : "heif";
+    else if (brand == "avif") suffix = "avif";
+    else if (brand == "qt  ") suffix = "mov";
+    else if (brand == "M4A ") suffix = "m4a";
+    else if (brand.starts_with("3g")) suffix = brand == "3g2a" ? "3g2" : "3gp";
+    return Whole(at, b, suffix);
+}
+
+// WebP: the RIFF length, over chunks that tile it exactly.
+std::optional<RecordedFile> Webp(const Bytes& b) {
+    if (!b.Text(8, "WEBP")) return std::nullopt;
+    const std::uint64_t length = std::uint64_t {b.Le(4, 4)} + 8;
+    if (!b.Text(12, "VP8 ") && !b.Text(12, "VP8L") && !b.Text(12, "VP8X")) return std::nullopt;
+    std::uint64_t at = 12;
+    while (at + 8 <= length) at += 8 + b.Le(at + 4, 4) + (b.Le(at + 4, 4) & 1);
+    if (at != length) return std::nullopt;
+    return Whole(length, b, "webp");
+}
+
+// MP3: the ID3v2 tag, then MPEG-1 layer III frames of one sample rate,
+// then an ID3v1 tag.
+std::optional<RecordedFile> Mp3(const Bytes& b) {
+    std::uint64_t at = 0;
+    const bool tagged = b.Text(0, "ID3");
+    if (tagged) {
+        std::uint64_t size = 0;
+        for (std::uint64_t i = 6; i < 10; ++i) size = (size << 7) | (b.U8(i) & 0x7F);
+        at = 10 + size;
+    }
+    int frames = 0;
+    while (b.Has(at, 4) && b.U8(at) == 0xFF && b.U8(at + 1) == 0xFB) {
+        static constexpr int kRates[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+        const int rate = kRates[b.U8(at + 2) >> 4];
+        if (rate == 0 || (b.U8(at + 2) & 0x0C) != 0) break;
+        const std::uint64_t length = 144 * 1000 * std::uint64_t(rate) / 44100 + ((b.U8(at + 2) >> 1) & 1);
+        if (!b.Has(at, length)) return std::nullopt;
+        at += length;
+        ++frames;
+    }
+    if (frames < (tagged ? 2 : 8)) return std::nullopt;
+    if (b.Text(at, "TAG") && b.Has(at, 128)) at += 128;
+    return Whole(at, b, "mp3");
+}
+
+// Ogg: pages walked by their lacing, up to the end-of-stream page.
+std::optional<RecordedFile> Ogg(const Bytes& b) {
+    std::uint64_t at = 0;
+    int pages = 0;
+    while (b.Text(at, "OggS")) {
+        const std::uint64_t segments = b.U8(at + 26);
+        std::uint64_t length = 27 + segments;
+        for (std::uint64_t i = 0; i < segments; ++i) length += b.U8(at + 27 + i);
+        if (!b.Has(at, length)) return std::nullopt;
+        const bool last = (b.U8(at + 5) & 0x04) != 0;
+        at += length;
+        ++pages;
+        if (last) break;
+    }
+    if (pages < 2) return std::nullopt;
+    return Whole(at, b, b.Text(28, "OpusHead") ? "opus" : "ogg");
+}
+
+// SQLite: page size times the page count, when the header vouches for it.
+std::optional<RecordedFile> Sqlite(const Bytes& b) {
+    const std::uint32_t field = b.Be(16, 2);
+    const std::uint64_t page = field == 1 ? 65536 : field;
+    if (page < 512 || (page & (page - 1)) != 0 || b.U8(21) != 64 || b.Be(92, 4) != b.Be(24, 4)) return std::nullopt;
+    return Whole(page * b.Be(28, 4), b, "db");
+}
+
+// AMR: the magic line and frames of one speech mode, comfort noise and
+// no-data frames.
+std::optional<RecordedFile> Amr(const Bytes& b) {
+    const bool wide = b.Text(0, "#!AMR-WB\n");
+    if (!wide && !b.Text(0, "#!AMR\n")) return std::nullopt;
+    static constexpr int kNarrow[16] = {12, 13, 15, 17, 19, 20, 26, 31, 5, -1, -1, -1, -1, -1, -1, 0};
+    static constexpr int kWide[16] = {17, 23, 32, 36, 40, 46, 50, 58, 60, 5, -1, -1, -1, -1, 0, 0};
+    std::uint64_t at = wide ? 9 : 6;
+    while (b.Has(at, 1)) {
+        const std::uint8_t header = b.U8(at);
+        const int size = (wide ? kWide : kNarrow)[(header >> 3) & 15];
+        if ((header & 0x83) != 0 || (header & 4) == 0 || size < 0 || !b.Has(at, 1 + std::uint64_t(size))) break;
+        at += 1 + std::uint64_t(size);
+    }
+    return Whole(at, b, "amr");
+}
+
+// FLAC: "fLaC" and STREAMINFO first; the frames run to the sample's end.
+std::optional<RecordedFile> Flac(const Bytes& b) {
+    if ((b.U8(4) & 0x7F) != 0 || b.Be(5, 3) != 34) return std::nullopt;
+    return Whole(b.size(), b, "flac");
+}
+
+// Matroska: the EBML header and one Segment of known size (all of the
+// sample when its size is unknown); the document type names the file.
+std::optional<RecordedFile> Matroska(const Bytes& b) {
+    const std::uint64_t header = 12 + ((std::uint64_t {b.Be(5, 4)} << 24) | b.Be(9, 3));
+    const bool webm = b.Find("webm", 12, header).has_value();
+    if (!webm && !b.Find("matroska", 12, header)) return std::nullopt;
+    if (b.Be(header, 4) != 0x18538067) return std::nullopt;
+    const std::uint64_t size = (std::uint64_t {b.Be(header + 5, 3)} << 32) | b.Be(header + 8, 4);
+    const bool unknown = size == 0xFFFFFFFFFFFFFFull;
+    return Whole(unknown ? b.size() : header + 12 + size, b, webm ? "webm" : "mkv");
 }
 
 }  // namespace
@@ -453,6 +715,14 @@ std::optional<RecordedFile> RecordedFileOf(std::string_view group, std::span<con
     if (group == "png") return Png(b);
     if (group == "mpg") return Mpeg(b);
     if (group == "pdf") return Pdf(b);
+    if (group == "mp4") return IsoMedia(b);
+    if (group == "webp") return Webp(b);
+    if (group == "mp3") return Mp3(b);
+    if (group == "ogg") return Ogg(b);
+    if (group == "sqlite") return Sqlite(b);
+    if (group == "amr") return Amr(b);
+    if (group == "flac") return Flac(b);
+    if (group == "mkv") return Matroska(b);
     return std::nullopt;
 }
 

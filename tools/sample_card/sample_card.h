@@ -1,9 +1,10 @@
-// The sample card: a deterministic raw disk image holding samples of the
-// fourteen carved types with their variants at known offsets, files that
-// cross 4 MiB chunk boundaries, whole files whose header lies off a block
-// boundary, and decoys that each type's extractor must turn down, with the
-// ground truth of what a quick scan records (card_truth.h). How the layout
-// keeps the truth exact is told in card_layout.h.
+// The sample card: a deterministic raw disk image holding samples of every
+// carved type with their variants at known offsets, files that cross 4 MiB
+// chunk boundaries, whole files whose header lies off a block boundary, a
+// file behind a sector listed as unreadable, and decoys that each type's
+// extractor must turn down, with the ground truth of what a quick scan
+// records (card_truth.h). How the layout keeps the truth exact is told in
+// card_layout.h.
 #pragma once
 
 #include <cstdint>
