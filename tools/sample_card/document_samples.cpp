@@ -351,7 +351,6 @@ constexpr std::uint32_t kFree = 0xFFFFFFFF;
 constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr std::uint32_t kFatMark = 0xFFFFFFFD;
 constexpr std::uint32_t kDifatMark = 0xFFFFFFFC;
-constexpr std::size_t kSector = 512;
 constexpr std::size_t kMiniSector = 64;
 constexpr std::size_t kCutoff = 4096;
 
@@ -536,9 +535,9 @@ std::vector<std::uint8_t> BuildPdf(const PdfSampleOptions& options) {
 OleSample BuildOle(const OleSampleOptions& options) {
     OleSample sample;
     // 512-byte sectors in version 3, 4096-byte ones in version 4.
-    const std::size_t kSector = options.largeSectors ? 4096 : 512;
-    const std::uint32_t perSector = static_cast<std::uint32_t>(kSector / 4);
-    sample.sectorSize = kSector;
+    const std::size_t sectorSize = options.largeSectors ? 4096 : 512;
+    const std::uint32_t perSector = static_cast<std::uint32_t>(sectorSize / 4);
+    sample.sectorSize = sectorSize;
     const std::size_t streamCount = options.streams.size();
 
     // Small streams go to the mini stream, large ones to whole sectors.
@@ -549,13 +548,13 @@ OleSample BuildOle(const OleSampleOptions& options) {
         if (s.data.size() < kCutoff)
             miniTotal += Ceil(s.data.size(), kMiniSector);
         else
-            bigTotal += Ceil(s.data.size(), kSector);
+            bigTotal += Ceil(s.data.size(), sectorSize);
     }
     const std::size_t miniStreamBytes = std::size_t {miniTotal} * kMiniSector;
-    const std::uint32_t miniStreamSectors = Ceil(miniStreamBytes, kSector);
+    const std::uint32_t miniStreamSectors = Ceil(miniStreamBytes, sectorSize);
     const std::uint32_t miniFatSectors = Ceil(miniTotal, perSector);
     const auto entries = static_cast<std::uint32_t>(streamCount + 1);
-    const std::uint32_t directorySectors = Ceil(entries, static_cast<std::uint32_t>(kSector / 128));
+    const std::uint32_t directorySectors = Ceil(entries, static_cast<std::uint32_t>(sectorSize / 128));
     const auto difatSectors = static_cast<std::uint32_t>(std::max(0, options.difatSectors));
     std::uint32_t fatSectors = 1;
     auto total = [&] {
@@ -581,7 +580,7 @@ OleSample BuildOle(const OleSampleOptions& options) {
             miniStart[i] = miniNext;
             miniNext += Ceil(size, kMiniSector);
         } else {
-            bigStart[i] = take(Ceil(size, kSector));
+            bigStart[i] = take(Ceil(size, sectorSize));
         }
     }
     if (options.directoryLast) directoryFirst = take(directorySectors);
@@ -604,11 +603,11 @@ OleSample BuildOle(const OleSampleOptions& options) {
         if (size < kCutoff)
             chain(miniFat, miniStart[i], Ceil(size, kMiniSector));
         else
-            chain(fat, bigStart[i], Ceil(size, kSector));
+            chain(fat, bigStart[i], Ceil(size, sectorSize));
     }
 
     std::vector<std::uint8_t>& out = sample.bytes;
-    out.assign((std::size_t {sectors} + 1) * kSector, 0);
+    out.assign((std::size_t {sectors} + 1) * sectorSize, 0);
 
     // Header.
     const std::uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
@@ -628,13 +627,13 @@ OleSample BuildOle(const OleSampleOptions& options) {
     SetLe32(out, 72, difatSectors);
     for (std::uint32_t i = 0; i < 109; ++i) SetLe32(out, 76 + 4 * i, i < fatSectors ? fatFirst + i : kFree);
 
-    auto sectorAt = [&](std::uint32_t s) { return (std::size_t {s} + 1) * kSector; };
+    auto sectorAt = [&](std::uint32_t s) { return (std::size_t {s} + 1) * sectorSize; };
     for (std::size_t i = 0; i < fat.size(); ++i) SetLe32(out, sectorAt(fatFirst) + 4 * i, fat[i]);
     for (std::size_t i = 0; i < miniFat.size(); ++i) SetLe32(out, sectorAt(miniFatFirst) + 4 * i, miniFat[i]);
     for (std::uint32_t d = 0; d < difatSectors; ++d) {
         const std::size_t at = sectorAt(difatFirst + d);
         for (std::uint32_t i = 0; i + 1 < perSector; ++i) SetLe32(out, at + 4 * i, kFree);
-        SetLe32(out, at + kSector - 4, d + 1 < difatSectors ? difatFirst + d + 1 : kEndOfChain);
+        SetLe32(out, at + sectorSize - 4, d + 1 < difatSectors ? difatFirst + d + 1 : kEndOfChain);
     }
 
     // Directory: root entry, then the streams; unused entries name no sibling.
@@ -646,7 +645,7 @@ OleSample BuildOle(const OleSampleOptions& options) {
     std::vector<TreeLinks> links(entries);
     const std::uint32_t treeRoot = BuildTree(sorted, 0, sorted.size(), 0, TreeDepth(sorted.size()), links);
     const std::size_t directoryAt = sectorAt(directoryFirst);
-    for (std::uint32_t e = 0; e < directorySectors * (kSector / 128); ++e) {
+    for (std::uint32_t e = 0; e < directorySectors * (sectorSize / 128); ++e) {
         const std::size_t at = directoryAt + std::size_t {e} * 128;
         if (e >= entries) {
             SetLe32(out, at + 68, kFree);
