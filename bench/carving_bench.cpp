@@ -15,6 +15,7 @@
 #include "dbrecover/schema_probe.h"
 #include "platform/file.h"
 #include "tools/sample_phone/android_schema.h"
+#include "bench/bench_sqlite.h"
 
 namespace {
 
@@ -29,14 +30,7 @@ public:
     std::uint64_t rows = 0;
 };
 
-void Exec(sqlite3* db, const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-        std::fprintf(stderr, "bench database: %s\n", error ? error : "?");
-        sqlite3_free(error);
-        std::abort();
-    }
-}
+using qb::bench::Exec;
 
 // Fills a table with rows and deletes every other one, leaving the
 // deleted cells in place (no page falls below a third, so none is merged).

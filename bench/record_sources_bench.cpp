@@ -20,6 +20,7 @@
 #include "platform/file.h"
 #include "platform/notifier.h"
 #include "tools/sample_phone/android_schema.h"
+#include "bench/bench_sqlite.h"
 
 namespace {
 
@@ -31,14 +32,7 @@ public:
     std::uint64_t rows = 0;
 };
 
-void Exec(sqlite3* db, const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-        std::fprintf(stderr, "bench database: %s\n", error ? error : "?");
-        sqlite3_free(error);
-        std::abort();
-    }
-}
+using qb::bench::Exec;
 
 std::string Insert(int first, int count) {
     return "WITH RECURSIVE n(i) AS (SELECT " + std::to_string(first) + " UNION ALL SELECT i + 1 FROM n WHERE i < " +

@@ -29,10 +29,16 @@ struct MessageIndex::State {
 
     const MsgItem& At(std::size_t i) const { return (*messages)[i]; }
 
-    struct Hash {
+    // The index holds positions; look-ups come with a message. Both resolve
+    // to the message through its state.
+    struct Resolver {
         using is_transparent = void;
         const State* state;
-        std::size_t operator()(std::size_t i) const { return (*this)(state->At(i)); }
+        const MsgItem& Of(std::size_t i) const { return state->At(i); }
+        static const MsgItem& Of(const MsgItem& m) { return m; }
+    };
+    struct Hash : Resolver {
+        std::size_t operator()(std::size_t i) const { return (*this)(Of(i)); }
         std::size_t operator()(const MsgItem& m) const {
             const std::hash<std::string_view> text;
             std::size_t h = text(m.body);
@@ -43,11 +49,7 @@ struct MessageIndex::State {
             return h;
         }
     };
-    struct Equal {
-        using is_transparent = void;
-        const State* state;
-        const MsgItem& Of(std::size_t i) const { return state->At(i); }
-        static const MsgItem& Of(const MsgItem& m) { return m; }
+    struct Equal : Resolver {
         template <typename A, typename B>
         bool operator()(const A& a, const B& b) const {
             const MsgItem& x = Of(a);
@@ -57,11 +59,7 @@ struct MessageIndex::State {
     };
     // Kind first, then body, so that the bodies of one kind that begin with
     // a text follow that text directly.
-    struct Less {
-        using is_transparent = void;
-        const State* state;
-        const MsgItem& Of(std::size_t i) const { return state->At(i); }
-        static const MsgItem& Of(const MsgItem& m) { return m; }
+    struct Less : Resolver {
         template <typename A, typename B>
         bool operator()(const A& a, const B& b) const {
             const MsgItem& x = Of(a);
@@ -71,8 +69,8 @@ struct MessageIndex::State {
         }
     };
 
-    std::unordered_set<std::size_t, Hash, Equal> copies {0, Hash {this}, Equal {this}};
-    std::set<std::size_t, Less> ordered {Less {this}};
+    std::unordered_set<std::size_t, Hash, Equal> copies {0, Hash {{this}}, Equal {{this}}};
+    std::set<std::size_t, Less> ordered {Less {{this}}};
 
     void Order() {
         if (ordering) return;
