@@ -278,6 +278,9 @@ void CMainDlg::StartAcquisition() {
 void CMainDlg::StartLoading() {
     if (loading_.joinable()) loading_.join();
     loading_ = std::thread([this, paths = paths_, window = platform::MakeWindowNotifier(Hwnd())]() mutable {
+        // The copies as pulled, before SQLite opens them.
+        evidence_ = output::CollectEvidence(
+            {paths.contactsDb, paths.contactsBackup, paths.messagesDb, paths.messagesBackup});
         dbrecover::LoadContacts(paths.contactsDb, paths.contactsBackup, contacts_, *window);
         dbrecover::LoadMessages(contacts_, paths.messagesDb, paths.messagesBackup, threads_, *window);
         lists_ = dbrecover::BuildDisplayLists(contacts_, threads_);

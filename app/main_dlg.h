@@ -197,6 +197,7 @@ private:
     dbrecover::ContactMap contacts_;
     dbrecover::ThreadMap threads_;
     dbrecover::DisplayLists lists_;
+    output::Evidence evidence_;  // of the copies the lists were read from
 
     std::thread acquisition_;
     std::stop_source acquisitionStop_;  // Back and Close cut a running acquisition short

@@ -38,6 +38,7 @@ std::vector<output::RecoverCategory> CMainDlg::RecoverCategories() {
             output::RecoverCategory category;
             category.kind = output::kRecoverContacts;
             category.contacts = &lists_.contacts;
+            category.evidence = &evidence_;
             categories.push_back(std::move(category));
             break;
         }
@@ -45,6 +46,7 @@ std::vector<output::RecoverCategory> CMainDlg::RecoverCategories() {
             output::RecoverCategory category;
             category.kind = output::kRecoverMessages;
             category.threads = &lists_.threads;
+            category.evidence = &evidence_;
             categories.push_back(std::move(category));
             break;
         }

@@ -69,6 +69,8 @@ Counts CountRecovered(const RecoveredData& data) {
 std::unique_ptr<RecoveredData> RecoverDatabases(const DatabaseInputs& in, const ProgressFn& progress,
                                                 std::vector<std::string>& problems) {
     auto data = std::make_unique<RecoveredData>();
+    // The inputs as given, before anything reads them.
+    data->evidence = output::CollectEvidence({in.contacts, in.contactsBackup, in.messages, in.messagesBackup});
     WorkFolder work;
     if (work.path.empty()) {
         problems.push_back("cannot create a working folder under " + platform::TempFolder());
@@ -115,10 +117,12 @@ ReportOutcome WriteReports(const RecoveredData& data, const std::string& folder,
     others.html = false;
     output::DomainExport contacts(data.lists.contacts, folder);
     contacts.templatePath = templatePath;
+    contacts.evidence = &data.evidence;
     if (formats.html) outcome.contacts = output::ExportContacts(contacts);
     outcome.exports = output::ExportRecords(contacts, others);
     output::DomainExport messages(data.lists.threads, folder);
     messages.templatePath = templatePath;
+    messages.evidence = &data.evidence;
     if (formats.html) outcome.messages = output::ExportMessages(messages);
     for (output::ReportResult& r : output::ExportRecords(messages, others)) outcome.exports.push_back(std::move(r));
     return outcome;

@@ -12,6 +12,7 @@
 #include "dbrecover/contact_item.h"
 #include "dbrecover/display_lists.h"
 #include "dbrecover/message_item.h"
+#include "output/evidence.h"
 #include "output/export_formats.h"
 #include "output/html_report.h"
 
@@ -30,6 +31,8 @@ struct RecoveredData {
     dbrecover::ContactMap contacts;
     dbrecover::ThreadMap threads;
     dbrecover::DisplayLists lists;
+    // The inputs, named at the top of the reports.
+    output::Evidence evidence;
 
     RecoveredData() = default;
     RecoveredData(const RecoveredData&) = delete;

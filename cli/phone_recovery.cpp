@@ -111,6 +111,7 @@ PhoneRecovery RecoverPhone(const device::WorkPaths& paths, const device::AdbOpti
 
     recovery.problems = DescribeAcquisitionProblems(recovery.acquisition, paths);
     RecoveredData& data = *recovery.data;
+    data.evidence = output::CollectEvidence({paths.contactsDb, paths.contactsBackup, paths.messagesDb, paths.messagesBackup});
     dbrecover::LoadContacts(paths.contactsDb, paths.contactsBackup, data.contacts, notifier);
     dbrecover::LoadMessages(data.contacts, paths.messagesDb, paths.messagesBackup, data.threads, notifier);
     data.lists = dbrecover::BuildDisplayLists(data.contacts, data.threads);

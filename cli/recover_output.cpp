@@ -24,6 +24,7 @@ std::vector<output::RecoverCategory> RecordCategories(const RecoveredData& data)
     categories[0].contacts = &data.lists.contacts;
     categories[1].kind = output::kRecoverMessages;
     categories[1].threads = &data.lists.threads;
+    for (output::RecoverCategory& c : categories) c.evidence = &data.evidence;
     return categories;
 }
 

@@ -283,6 +283,18 @@ bool CellCarver::Extract(const PageContext& ctx, const Candidate& c, const std::
     return true;
 }
 
+Provenance CellCarver::From(const PageContext& ctx, std::size_t offset, std::int64_t rowid, bool rebuilt) const {
+    Provenance p;
+    p.source = ctx.source;
+    p.area = ctx.area;
+    p.page = ctx.pageNo;
+    p.offset = static_cast<std::uint32_t>(offset);
+    p.frame = frame_;
+    p.rowid = rowid;
+    p.rebuilt = rebuilt;
+    return p;
+}
+
 void CellCarver::Hand(const Row& row, const Provenance& from, bool asLive) {
     if (shape_.kind == TableKind::Contacts) {
         CarvedDataRow r;
@@ -408,12 +420,7 @@ void CellCarver::RebuildAt(const PageContext& ctx, std::size_t f, std::size_t en
         }
     }
     if (!found || ambiguous) return;
-    Provenance from;
-    from.source = ctx.source;
-    from.page = ctx.pageNo;
-    from.offset = static_cast<std::uint32_t>(f);
-    from.rebuilt = true;
-    Hand(first, from, false);
+    Hand(first, From(ctx, f, -1, true), false);
 }
 
 // Every text column of the record, not only those of interest, must hold
@@ -509,12 +516,7 @@ bool CellCarver::HeadlessAt(const PageContext& ctx, std::size_t s, std::size_t e
         }
         if (parsed && !matches) return false;
     }
-    Provenance from;
-    from.source = ctx.source;
-    from.page = ctx.pageNo;
-    from.offset = static_cast<std::uint32_t>(s);
-    from.rebuilt = true;
-    Hand(first, from, false);
+    Hand(first, From(ctx, s, -1, true), false);
     return true;
 }
 
@@ -536,12 +538,7 @@ void CellCarver::SlideArea(PageContext& ctx, std::size_t from, std::size_t to, s
             Row row;
             std::size_t fieldsEnd = 0;
             if (Extract(ctx, c, types_, to, true, row, fieldsEnd)) {
-                Provenance p;
-                p.source = ctx.source;
-                p.page = ctx.pageNo;
-                p.offset = static_cast<std::uint32_t>(q);
-                p.rowid = c.rowid;
-                Hand(row, p, false);
+                Hand(row, From(ctx, q, c.rowid, false), false);
             }
             continue;
         }
@@ -554,7 +551,7 @@ void CellCarver::SlideArea(PageContext& ctx, std::size_t from, std::size_t to, s
 void CellCarver::CarveCells(const std::uint8_t* page, std::size_t valid, std::uint32_t pageNo, RowSource source,
                             bool asLive) {
     if (page[0] != kLeafTablePage) return;
-    PageContext ctx {page, valid, pageNo, source, {}};
+    PageContext ctx {page, valid, pageNo, source, PageArea::Cell, {}};
     const std::size_t cells = Get16(page + 3);
     Candidate c;
     for (std::size_t i = 0; i < cells; ++i) {
@@ -570,12 +567,7 @@ void CellCarver::CarveCells(const std::uint8_t* page, std::size_t valid, std::ui
         Row row;
         std::size_t fieldsEnd = 0;
         if (!Extract(ctx, c, types_, valid, !asLive, row, fieldsEnd)) continue;
-        Provenance p;
-        p.source = source;
-        p.page = pageNo;
-        p.offset = static_cast<std::uint32_t>(cell);
-        p.rowid = c.rowid;
-        Hand(row, p, asLive);
+        Hand(row, From(ctx, cell, c.rowid, false), asLive);
     }
 }
 
@@ -611,7 +603,7 @@ void CellCarver::CarveFreeSpace(const std::uint8_t* page, std::size_t valid, std
     if (type != kLeafTablePage && type != kInteriorTablePage) return;
     const std::size_t header = type == kLeafTablePage ? 8 : 12;
     const std::size_t end = std::min<std::size_t>(valid, pageSize_);
-    PageContext ctx {page, end, pageNo, source, {}};
+    PageContext ctx {page, end, pageNo, source, PageArea::Freeblock, {}};
     const std::size_t cells = Get16(page + 3);
     for (std::size_t i = 0; i < cells && header + 2 * i + 2 <= end; ++i) ctx.cellStarts.push_back(Get16(page + header + 2 * i));
     std::sort(ctx.cellStarts.begin(), ctx.cellStarts.end());
@@ -628,12 +620,14 @@ void CellCarver::CarveFreeSpace(const std::uint8_t* page, std::size_t valid, std
         const std::size_t size = Get16(page + off + 2);
         if (size < 4) continue;
         const std::size_t to = std::min(off + size, end);
+        ctx.area = PageArea::Freeblock;
         SlideArea(ctx, off + 4, to, off, false);
     }
     std::size_t contentStart = Get16(page + 5);
     if (contentStart == 0 && pageSize_ == 65536) contentStart = 65536;
     const std::size_t gapStart = header + 2 * cells;
     const std::size_t gapEnd = std::min(contentStart, end);
+    ctx.area = PageArea::Gap;
     if (gapStart < gapEnd) SlideArea(ctx, gapStart, gapEnd, SIZE_MAX, true);
 }
 
@@ -641,7 +635,7 @@ void CellCarver::CarveArea(const std::uint8_t* page, std::size_t from, std::size
                            std::uint32_t pageNo, RowSource source) {
     const std::size_t end = std::min({to, valid, static_cast<std::size_t>(pageSize_)});
     if (from >= end) return;
-    PageContext ctx {page, end, pageNo, source, {}};
+    PageContext ctx {page, end, pageNo, source, PageArea::Lost, {}};
     SlideArea(ctx, from, end, SIZE_MAX, true);
 }
 

@@ -69,6 +69,10 @@ public:
     void CarveArea(const std::uint8_t* page, std::size_t from, std::size_t to, std::size_t valid, std::uint32_t pageNo,
                    RowSource source);
 
+    // The log frame (1-based) the page images handed in next came from; 0
+    // when they came from no frame.
+    void SetLogFrame(std::uint32_t frame) { frame_ = frame; }
+
     // Whether the cells of a leaf page decode as records of the shape: at
     // least one cell, and at least half of them.
     bool LooksLikeTablePage(const std::uint8_t* page, std::size_t valid) const;
@@ -102,6 +106,7 @@ private:
         std::size_t valid = 0;
         std::uint32_t pageNo = 0;
         RowSource source = RowSource::FreeSpace;
+        PageArea area = PageArea::Cell;
         std::vector<std::uint16_t> cellStarts;  // sorted live cell offsets
         std::size_t areaStart = 0;              // of the area being carved
         bool IsCellStart(std::size_t offset) const;
@@ -122,6 +127,7 @@ private:
                  std::size_t limit, bool requireFreeOverflow, Row& row, std::size_t& fieldsEnd);
     bool FollowOverflow(std::uint32_t first, std::uint64_t needed, bool requireFree, std::string& out) const;
     void Hand(const Row& row, const Provenance& from, bool asLive);
+    Provenance From(const PageContext& ctx, std::size_t offset, std::int64_t rowid, bool rebuilt) const;
     void LocalSize(std::uint64_t payload, std::uint64_t& local, bool& overflow) const;
 
     RecordShape& shape_;
@@ -134,6 +140,7 @@ private:
     std::vector<std::uint32_t> types_;
     mutable std::vector<std::uint32_t> scratchTypes_;  // for the const checks
     std::vector<std::size_t> ends_;
+    std::uint32_t frame_ = 0;
 };
 
 // Size in bytes of the shortest varint that holds v.

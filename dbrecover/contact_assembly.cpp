@@ -126,7 +126,7 @@ void FieldValues::Append(std::string& field, std::string_view value) {
     values.length = field.size();
 }
 
-bool FieldValues::HoldsValueBeginningWith(const std::string& field, std::string_view text) {
+const std::string* FieldValues::FindValueBeginningWith(const std::string& field, std::string_view text) {
     Values& values = Of(field);
     if (!values.ordering) {
         values.ordering = true;
@@ -134,7 +134,76 @@ bool FieldValues::HoldsValueBeginningWith(const std::string& field, std::string_
     }
     // The values that begin with text follow it in order.
     const auto it = values.ordered.lower_bound(text);
-    return it != values.ordered.end() && std::string_view(*it).substr(0, text.size()) == text;
+    if (it == values.ordered.end() || std::string_view(*it).substr(0, text.size()) != text) return nullptr;
+    return &*it;
+}
+
+const char* FieldLabel(FieldKind kind) {
+    switch (kind) {
+    case kKindEmail: return "Email";
+    case kKindIm: return "IM";
+    case kKindNickname: return "Nickname";
+    case kKindOrganization: return "Organization";
+    case kKindPhone: return "Phone";
+    case kKindSipAddress: return "SIP address";
+    case kKindName: return "Name";
+    case kKindPostalAddress: return "Address";
+    case kKindGroupMembership: return "Group";
+    case kKindWebsite: return "Website";
+    case kKindNote: return "Note";
+    case kKindContactEvent: return "Event";
+    case kKindIdentity: return "Identity";
+    case kKindPhoto: return "Photo";
+    case kKindRelation: return "Relation";
+    case kKindUnknown: break;
+    }
+    return "Other";
+}
+
+namespace {
+
+std::string EntryKey(FieldKind kind, std::string_view value) {
+    std::string key(1, static_cast<char>(kind));
+    key.append(value);
+    return key;
+}
+
+}  // namespace
+
+ValueIndex::Entries& ValueIndex::Of(ContactItem& contact) {
+    auto [it, created] = contacts_.try_emplace(&contact);
+    Entries& entries = it->second;
+    if (created || entries.size != contact.values.size()) {
+        entries = Entries();
+        for (std::size_t i = 0; i < contact.values.size(); ++i) {
+            entries.at.emplace(EntryKey(contact.values[i].kind, contact.values[i].value), i);
+        }
+        entries.size = contact.values.size();
+    }
+    return entries;
+}
+
+ValueOrigin* ValueIndex::Find(ContactItem& contact, FieldKind kind, std::string_view value) {
+    Entries& entries = Of(contact);
+    const auto it = entries.at.find(EntryKey(kind, value));
+    return it == entries.at.end() ? nullptr : &contact.values[it->second];
+}
+
+ValueOrigin& ValueIndex::Note(ContactItem& contact, FieldKind kind, std::string_view value, const RecordOrigin& origin,
+                              bool earlier) {
+    Entries& entries = Of(contact);
+    auto [it, created] = entries.at.try_emplace(EntryKey(kind, value), contact.values.size());
+    if (created) {
+        ValueOrigin entry;
+        entry.kind = kind;
+        entry.value.assign(value);
+        entry.earlier = earlier;
+        contact.values.push_back(std::move(entry));
+        entries.size = contact.values.size();
+    }
+    ValueOrigin& entry = contact.values[it->second];
+    AddOrigin(entry.foundIn, origin);
+    return entry;
 }
 
 void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFlag, MimetypeNames& names,
@@ -144,6 +213,8 @@ void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFla
     std::unordered_set<std::int64_t> pending;
     for (const std::uint32_t id : reading.pendingDeletes) pending.insert(static_cast<std::int32_t>(id));
     FieldValues values;
+    ValueIndex origins;
+    const CopyKind copy = deletedFlag ? CopyKind::Backup : CopyKind::Current;
     for (const LiveDataRow& row : reading.rows) {
         const std::int64_t id = static_cast<std::int32_t>(row.rawContactId);
         auto [it, created] = working.try_emplace(id);
@@ -152,8 +223,10 @@ void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFla
             it->second.rawContactId = id;
         }
         const FieldKind kind = KindOf(row.mimetypeId, names);
-        values.Append(FieldOf(it->second, kind), titles.Readable(kind, row.data1));
+        const std::string_view shown = titles.Readable(kind, row.data1);
+        values.Append(FieldOf(it->second, kind), shown);
         if (kind == kKindPhone) values.Append(it->second.phoneNormalized, row.data4);
+        if (!shown.empty()) origins.Note(it->second, kind, shown, RecordOrigin::Live(copy), false);
     }
 }
 
@@ -165,39 +238,72 @@ void ContactCarver::SeeLiveDataRow(const CarvedDataRow& row) {
     live_.emplace(row.rawContactId, static_cast<std::uint32_t>(row.mimetypeId), std::string(row.data1));
 }
 
-void ContactCarver::AddCarvedDataRow(const CarvedDataRow& row) {
-    const auto mimetype = static_cast<std::uint32_t>(row.mimetypeId);
-    if (row.from.source != RowSource::FreeSpace && live_.count(Key(row.rawContactId, mimetype, std::string(row.data1)))) {
-        return;
+bool ContactCarver::JoinLiveContact(const CarvedDataRow& row, FieldKind kind, std::string_view shown) {
+    if (row.rawContactId == 0 || row.rawContactId > 0x7FFFFFFFu) return false;
+    const auto it = contacts_.find(-static_cast<std::int64_t>(row.rawContactId));
+    if (it == contacts_.end()) return false;
+    ContactItem& contact = it->second;
+    if (shown.empty()) return true;  // nothing to show
+    const RecordOrigin origin = RecordOrigin::Carved(copy_, row.from);
+    if (ValueOrigin* same = origins_.Find(contact, kind, shown); same && !same->earlier) {
+        AddOrigin(same->foundIn, origin);
+        return true;
     }
     if (row.cutShort) {
-        const auto key = static_cast<std::int64_t>(row.rawContactId);
-        if (key <= 0) return;
-        if (const auto it = contacts_.find(key);
-            it != contacts_.end() && values_.HoldsValueBeginningWith(FieldOf(it->second, KindOf(mimetype, names_)), row.data1)) {
-            return;
+        if (const std::string* whole = values_.FindValueBeginningWith(FieldOf(contact, kind), shown)) {
+            if (ValueOrigin* entry = origins_.Find(contact, kind, *whole)) {
+                AddOrigin(entry->foundIn, origin);
+                return true;
+            }
         }
     }
-    AddDeletedDataRow(row.mimetypeId, row.rawContactId, row.data1);
-    if (row.cutShort) {
-        if (const auto it = contacts_.find(static_cast<std::int64_t>(row.rawContactId)); it != contacts_.end()) {
-            it->second.cutShort = 1;
-        }
-    }
+    ValueOrigin& earlier = origins_.Note(contact, kind, shown, origin, true);
+    earlier.cutShort = earlier.cutShort || row.cutShort;
+    return true;
 }
 
-void ContactCarver::AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t rawContactId, std::string_view data1) {
+ContactItem* ContactCarver::AddToDeletedContact(std::uint64_t rawContactId, FieldKind kind, std::string_view shown) {
     const auto key = static_cast<std::int64_t>(rawContactId);
     // Raw contact ids are positive; a carved id of 0 or one that turns
     // negative as a key would land among (and merge into) the live contacts.
-    if (key <= 0) return;
+    if (key <= 0) return nullptr;
     auto [it, created] = contacts_.try_emplace(key);
     if (created) {
         it->second.deleted = 1;
         it->second.rawContactId = key;
     }
+    values_.Append(FieldOf(it->second, kind), shown);
+    return &it->second;
+}
+
+void ContactCarver::AddCarvedDataRow(const CarvedDataRow& row) {
+    const auto mimetype = static_cast<std::uint32_t>(row.mimetypeId);
+    const FieldKind kind = KindOf(mimetype, names_);
+    const std::string_view shown = titles_.Readable(kind, row.data1);
+    if (JoinLiveContact(row, kind, shown)) return;
+    if (row.from.source != RowSource::FreeSpace && live_.count(Key(row.rawContactId, mimetype, std::string(row.data1)))) {
+        return;
+    }
+    const auto key = static_cast<std::int64_t>(row.rawContactId);
+    if (key <= 0) return;
+    if (row.cutShort) {
+        if (const auto it = contacts_.find(key); it != contacts_.end()) {
+            if (const std::string* whole = values_.FindValueBeginningWith(FieldOf(it->second, kind), shown)) {
+                if (ValueOrigin* entry = origins_.Find(it->second, kind, *whole)) {
+                    AddOrigin(entry->foundIn, RecordOrigin::Carved(copy_, row.from));
+                }
+                return;
+            }
+        }
+    }
+    ContactItem* contact = AddToDeletedContact(row.rawContactId, kind, shown);
+    if (!shown.empty()) origins_.Note(*contact, kind, shown, RecordOrigin::Carved(copy_, row.from), false);
+    if (row.cutShort) contact->cutShort = 1;
+}
+
+void ContactCarver::AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t rawContactId, std::string_view data1) {
     const FieldKind kind = KindOf(static_cast<std::uint32_t>(mimetypeId), names_);
-    values_.Append(FieldOf(it->second, kind), titles_.Readable(kind, data1));
+    AddToDeletedContact(rawContactId, kind, titles_.Readable(kind, data1));
 }
 
 }  // namespace qb::dbrecover

@@ -18,27 +18,6 @@
 
 namespace qb::dbrecover {
 
-// The kind of a data row, from its mimetype name; 0 for names not in the
-// table, whose values go to ContactItem::others.
-enum FieldKind : int {
-    kKindUnknown = 0,
-    kKindEmail = 1,
-    kKindIm = 2,
-    kKindNickname = 3,
-    kKindOrganization = 4,
-    kKindPhone = 5,
-    kKindSipAddress = 6,
-    kKindName = 7,
-    kKindPostalAddress = 8,
-    kKindGroupMembership = 9,
-    kKindWebsite = 10,
-    kKindNote = 11,
-    kKindContactEvent = 12,
-    kKindIdentity = 13,
-    kKindPhoto = 14,
-    kKindRelation = 15,
-};
-
 FieldKind FieldKindOfName(std::string_view mimetypeName);
 
 // A database's mimetype ids and their names, as the last live-row reading
@@ -96,7 +75,11 @@ public:
     // AppendValue, in time proportional to the value.
     void Append(std::string& field, std::string_view value);
     // Whether a value of the field begins with text (or is text).
-    bool HoldsValueBeginningWith(const std::string& field, std::string_view text);
+    bool HoldsValueBeginningWith(const std::string& field, std::string_view text) {
+        return FindValueBeginningWith(field, text) != nullptr;
+    }
+    // A value of the field that begins with text (or is text), or null.
+    const std::string* FindValueBeginningWith(const std::string& field, std::string_view text);
 
 private:
     struct TextHash {
@@ -114,6 +97,29 @@ private:
     std::unordered_map<const std::string*, Values> fields_;
 };
 
+// The label of a kind of value in reports: "Phone", "Email", "Group"...
+const char* FieldLabel(FieldKind kind);
+
+// Finds the entry of a value in a contact's list of values (ContactItem::
+// values) by a hash look-up. A contact is known by its address, as with
+// FieldValues; a contact whose list changed size without it is read anew.
+class ValueIndex {
+public:
+    ValueOrigin* Find(ContactItem& contact, FieldKind kind, std::string_view value);
+    // Adds origin to the value's entry, made (with the earlier flag) when the
+    // contact has none.
+    ValueOrigin& Note(ContactItem& contact, FieldKind kind, std::string_view value, const RecordOrigin& origin,
+                      bool earlier);
+
+private:
+    struct Entries {
+        std::size_t size = 0;
+        std::unordered_map<std::string, std::size_t> at;  // kind byte + value to the position in values
+    };
+    Entries& Of(ContactItem& contact);
+    std::unordered_map<const ContactItem*, Entries> contacts_;
+};
+
 // Folds one live-row reading into a working map keyed by the raw contact id
 // (sign-extended from 32 bits). New contacts get deleted = deletedFlag, or 1
 // when the reading lists their raw contact among those the phone marked
@@ -123,20 +129,27 @@ private:
 void AddLiveDataRows(const LiveContactsReading& reading, std::uint8_t deletedFlag, MimetypeNames& names,
                      GroupTitles& titles, ContactMap& working);
 
-// Receives carved data rows: each forms or extends the deleted contact filed
-// under +rawContactId. Rows whose raw contact id is 0 or does not fit a
-// positive key are dropped: they could only merge into live contacts.
+// Receives carved data rows. A row of a raw contact that the live-row
+// readings hold (filed under the negated raw contact id) joins that
+// contact: a row equal to one of its values (or a value cut short that
+// begins one) is an old copy of it and only adds where it was found; any
+// other value is an earlier value of the contact. A row of any other raw
+// contact forms or extends the deleted contact filed under +rawContactId.
+// Rows whose raw contact id is 0 or does not fit a positive key are
+// dropped: they could only merge into live contacts.
 //
-// A row carved from a page version older than the current one (any source
-// but FreeSpace) is a deleted row only when no live row of the copies is the
-// same row (raw contact id, mimetype id and data1): live rows of the
-// live-row readings (AddLiveRows) and live cells read raw (SeeLiveDataRow).
-// A value cut short is dropped when the field already holds a value that
-// begins with it. Group memberships show their group's title as live rows do.
+// A row of a raw contact no live-row reading holds, but that is the same
+// row (raw contact id, mimetype id and data1) as a live cell read raw
+// (SeeLiveDataRow) or a live row (AddLiveRows), is dropped when it comes
+// from a page version older than the current one. A value cut short is
+// dropped when the field already holds a value that begins with it. Group
+// memberships show their group's title as live rows do. The copy whose rows
+// are being carved is set by SetCopy.
 class ContactCarver final : public CarvedRowSink {
 public:
     ContactCarver(ContactMap& contacts, const MimetypeNames& names, const GroupTitles& titles)
         : contacts_(contacts), names_(names), titles_(titles) {}
+    void SetCopy(CopyKind copy) { copy_ = copy; }
     void AddDeletedDataRow(std::uint64_t mimetypeId, std::uint64_t rawContactId, std::string_view data1) override;
     void AddCarvedDataRow(const CarvedDataRow& row) override;
     void SeeLiveDataRow(const CarvedDataRow& row) override;
@@ -144,11 +157,17 @@ public:
 
 private:
     using Key = std::tuple<std::uint64_t, std::uint32_t, std::string>;
+    // Joins the row to the live contact of its raw contact; false when there
+    // is none.
+    bool JoinLiveContact(const CarvedDataRow& row, FieldKind kind, std::string_view shown);
+    ContactItem* AddToDeletedContact(std::uint64_t rawContactId, FieldKind kind, std::string_view shown);
     ContactMap& contacts_;
     const MimetypeNames& names_;
     const GroupTitles& titles_;
+    CopyKind copy_ = CopyKind::Current;
     std::set<Key> live_;
     FieldValues values_;
+    ValueIndex origins_;
 };
 
 }  // namespace qb::dbrecover

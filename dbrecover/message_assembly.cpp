@@ -33,17 +33,27 @@ void AddMessage(MsgThread& thread, MsgItem message) {
     MessageIndex& index = thread.messageIndex;
     index.Follow(thread.messages);
     if (const auto copy = index.FindCopy(message)) {
-        if (!message.bodyCutShort) thread.messages[*copy].bodyCutShort = 0;
+        MsgItem& m = thread.messages[*copy];
+        if (!message.bodyCutShort) m.bodyCutShort = 0;
+        // A live row of the current copy is live whatever copy came first.
+        if (!message.deleted) m.deleted = 0;
+        MergeOrigins(m.foundIn, message.foundIn);
         return;
     }
     // A body cut short is the same message as one whose body begins with it.
     if (message.bodyCutShort || index.HoldsCutShort()) {
-        if (message.bodyCutShort && index.HoldsBodyBeginningWith(message)) return;
+        if (message.bodyCutShort) {
+            if (const auto whole = index.FindBodyBeginningWith(message)) {
+                MergeOrigins(thread.messages[*whole].foundIn, message.foundIn);
+                return;
+            }
+        }
         if (const auto cut = index.FindCutShortBeginningOf(message)) {
             MsgItem& m = thread.messages[*cut];
             index.Remove(*cut);
             m.body = std::move(message.body);
             m.bodyCutShort = message.bodyCutShort;
+            MergeOrigins(m.foundIn, message.foundIn);
             index.Add(*cut);
             return;
         }
@@ -64,6 +74,7 @@ void AddLiveSmsRows(const std::vector<LiveSmsRow>& rows, std::uint8_t deletedFla
         message.dateText = row.dateText;
         message.address = row.address;
         message.body = row.body;
+        message.foundIn.push_back(RecordOrigin::Live(deletedFlag ? CopyKind::Backup : CopyKind::Current));
         AddMessage(thread, std::move(message));
     }
 }
@@ -88,35 +99,69 @@ void MessageCarver::AddDeletedSmsRow(std::string_view address, std::string_view 
     AddMessage(conversation, std::move(message));
 }
 
-bool MessageCarver::IsLive(const MsgItem& m) const {
-    const auto it = live_.find(Key(m.type, m.threadId, m.dateText, m.address));
-    if (it == live_.end()) return false;
+const std::string* MessageCarver::LiveBodyOf(const MsgItem& m) const {
+    const auto it = live_.find(Key(m.type, m.date, m.address));
+    if (it == live_.end()) return nullptr;
     // The bodies that begin with m's follow it in order.
     const auto body = it->second.lower_bound(m.body);
-    if (body == it->second.end()) return false;
-    return *body == m.body || (m.bodyCutShort && body->compare(0, m.body.size(), m.body) == 0);
+    if (body == it->second.end()) return nullptr;
+    if (*body == m.body || (m.bodyCutShort && body->compare(0, m.body.size(), m.body) == 0)) return &*body;
+    return nullptr;
 }
 
 void MessageCarver::AddLiveRows(const std::vector<LiveSmsRow>& rows) {
     for (const LiveSmsRow& row : rows) {
-        live_[Key(static_cast<std::int32_t>(row.type), static_cast<std::int32_t>(row.threadId), row.dateText,
-                  row.address)]
-            .insert(row.body);
+        live_[Key(static_cast<std::int32_t>(row.type), row.date, row.address)].insert(row.body);
     }
 }
 
 void MessageCarver::SeeLiveSmsRow(const CarvedSmsRow& row) {
     MsgItem m = Carved(row.address, row.body, row.date, row.threadId, row.type);
-    live_[Key(m.type, m.threadId, m.dateText, m.address)].insert(std::move(m.body));
+    live_[Key(m.type, m.date, m.address)].insert(std::move(m.body));
 }
 
 void MessageCarver::AddCarvedSmsRow(const CarvedSmsRow& row) {
     MsgItem message = Carved(row.address, row.body, row.date, row.threadId, row.type);
     message.bodyCutShort = row.bodyCutShort ? 1 : 0;
-    // A slice of a live message's body is that message, wherever it lay.
-    if ((row.from.source != RowSource::FreeSpace || message.bodyCutShort) && IsLive(message)) return;
+    message.foundIn.push_back(RecordOrigin::Carved(copy_, row.from));
+    // An old copy of a live message (or a slice of its body), wherever it
+    // lay, is that message's, not a deleted one.
+    if (const std::string* live = LiveBodyOf(message)) {
+        auto [it, created] = stale_.try_emplace(StaleKey(message.type, message.date, message.address, *live));
+        if (created) {
+            it->second = std::move(message);
+        } else {
+            MergeOrigins(it->second.foundIn, message.foundIn);
+            if (!message.bodyCutShort && it->second.bodyCutShort) {
+                it->second.body = std::move(message.body);
+                it->second.bodyCutShort = 0;
+            }
+        }
+        return;
+    }
     MsgThread& conversation = FindOrCreateThread(threads_, row.address, message.threadId, 1);
     AddMessage(conversation, std::move(message));
+}
+
+void MessageCarver::AttachOldCopies() {
+    for (auto& [key, thread] : threads_) {
+        for (MsgItem& m : thread.messages) {
+            if (stale_.empty()) return;
+            const bool live = std::any_of(m.foundIn.begin(), m.foundIn.end(), [](const RecordOrigin& o) { return o.live; });
+            if (!live) continue;
+            const auto it = stale_.find(StaleKey(m.type, m.date, m.address, m.body));
+            if (it == stale_.end()) continue;
+            MergeOrigins(m.foundIn, it->second.foundIn);
+            stale_.erase(it);
+        }
+    }
+    // Copies of rows that only the raw reading of the pages saw live (SQLite
+    // did not return them) have no message to join; they stay as found.
+    for (auto& [key, message] : stale_) {
+        MsgThread& conversation = FindOrCreateThread(threads_, message.address, message.threadId, 1);
+        AddMessage(conversation, std::move(message));
+    }
+    stale_.clear();
 }
 
 void ResolveNamesAndSort(const ContactMap& contacts, ThreadMap& threads) {

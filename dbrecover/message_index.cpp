@@ -107,10 +107,13 @@ std::optional<std::size_t> MessageIndex::FindCopy(const MsgItem& m) const {
 
 bool MessageIndex::HoldsCutShort() const { return state_->cutShortSeen; }
 
-bool MessageIndex::HoldsBodyBeginningWith(const MsgItem& m) {
+std::optional<std::size_t> MessageIndex::FindBodyBeginningWith(const MsgItem& m) {
     state_->Order();
     const auto it = state_->ordered.lower_bound(m);
-    return it != state_->ordered.end() && SameKind(state_->At(*it), m) && BeginsWith(state_->At(*it).body, m.body);
+    if (it == state_->ordered.end() || !SameKind(state_->At(*it), m) || !BeginsWith(state_->At(*it).body, m.body)) {
+        return std::nullopt;
+    }
+    return *it;
 }
 
 std::optional<std::size_t> MessageIndex::FindCutShortBeginningOf(const MsgItem& m) {

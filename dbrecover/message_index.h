@@ -36,9 +36,9 @@ public:
     std::optional<std::size_t> FindCopy(const MsgItem& m) const;
     // True once a message whose body was cut short has been indexed.
     bool HoldsCutShort() const;
-    // Whether a message of the same type, thread id, date text and address
-    // has a body that begins with m's body (or equals it).
-    bool HoldsBodyBeginningWith(const MsgItem& m);
+    // A message of the same type, thread id, date text and address whose
+    // body begins with m's body (or equals it).
+    std::optional<std::size_t> FindBodyBeginningWith(const MsgItem& m);
     // The message of the same type, thread id, date text and address whose
     // body was cut short and is the beginning of m's body. While every
     // message came through AddMessage, there is at most one.

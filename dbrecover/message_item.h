@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dbrecover/message_index.h"
+#include "dbrecover/record_origin.h"
 
 namespace qb::dbrecover {
 
@@ -22,6 +23,10 @@ struct MsgItem {
     // 1 when the body is only the part of a longer text that still lay on
     // its page (its overflow pages were gone).
     std::uint8_t bodyCutShort = 0;
+    // Where the message was found: the copy shown first, then every other
+    // copy of it (an old copy of a live message left in free space, the
+    // same deleted message in a log frame and a freeblock...).
+    std::vector<RecordOrigin> foundIn;
 };
 
 struct MsgThread {

@@ -37,10 +37,20 @@ enum class RowSource : std::uint8_t {
 };
 const char* RowSourceName(RowSource source);
 
+// The part of a page a carved row was read from.
+enum class PageArea : std::uint8_t {
+    Cell,       // a cell the page's pointer array lists
+    Freeblock,  // a freeblock of the page's chain
+    Gap,        // the unallocated gap between the pointer array and the cells
+    Lost,       // bytes of a page whose structure is gone (a freelist trunk past its list)
+};
+
 struct Provenance {
     RowSource source = RowSource::FreeSpace;
+    PageArea area = PageArea::Freeblock;
     std::uint32_t page = 0;    // page number
     std::uint32_t offset = 0;  // of the cell (or of its freeblock) in the page
+    std::uint32_t frame = 0;   // 1-based frame of the write-ahead log the page image came from; 0 for none
     std::int64_t rowid = -1;   // when the cell's row id survived
     bool rebuilt = false;      // the cell's first bytes were overwritten and rebuilt from the shape
 };

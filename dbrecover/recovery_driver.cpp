@@ -44,16 +44,17 @@ void LoadContacts(const std::string& currentPath, const std::string& backupPath,
     carver.AddLiveRows(backupRows);
     RecoverTable(current, TableKind::Contacts, carver);
     PostStep(window, 3);
+    carver.SetCopy(CopyKind::Backup);
     RecoverTable(backup, TableKind::Contacts, carver);
     PostStep(window, 4);
 }
 
 void LoadMessages(const ContactMap& contactMap, const std::string& currentPath, const std::string& backupPath,
                   ThreadMap& threadMap, platform::Notifier& window) {
-    // Carved rows come before live rows: a message found both ways stays as
-    // its carved, deleted copy.
-    // The live rows are read first (their folding keeps its steps) so that
-    // rows of older page versions that are still live are not deleted.
+    // Carved rows are folded before live rows. The live rows are read first
+    // (their folding keeps its steps) so that carved copies of rows that are
+    // still live are known as old copies, not deleted messages; they join
+    // their live message once it is in the map.
     const CopyEvidence current = CaptureCompanions(currentPath);
     const CopyEvidence backup = CaptureCompanions(backupPath);
     const std::vector<LiveSmsRow> currentRows = ReadLiveMessages(currentPath);
@@ -63,11 +64,13 @@ void LoadMessages(const ContactMap& contactMap, const std::string& currentPath, 
     carver.AddLiveRows(backupRows);
     RecoverTable(current, TableKind::Messages, carver);
     PostStep(window, 5);
+    carver.SetCopy(CopyKind::Backup);
     RecoverTable(backup, TableKind::Messages, carver);
     PostStep(window, 6);
     AddLiveSmsRows(currentRows, 0, threadMap);
     PostStep(window, 7);
     AddLiveSmsRows(backupRows, 1, threadMap);
+    carver.AttachOldCopies();
     PostStep(window, 8);
     ResolveNamesAndSort(contactMap, threadMap);
 }

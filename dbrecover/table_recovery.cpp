@@ -345,7 +345,9 @@ ScanStats RecoverTable(const CopyEvidence& copy, TableKind kind, CarvedRowSink& 
         std::fill(image.begin(), image.end(), 0);
         std::memcpy(image.data(), walBytes.data() + f.dataOffset, pageSize);
         const RowSource source = f.committed ? RowSource::OlderPage : RowSource::StaleFrame;
+        carver.SetLogFrame(f.index + 1);
         stats.olderPages += carveVersion(image.data(), pageSize, f.page, source);
+        carver.SetLogFrame(0);
     }
     std::unordered_set<std::uint32_t> logged;
     for (const WalFrame& f : log.frames) logged.insert(f.page);

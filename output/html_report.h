@@ -10,6 +10,7 @@
 
 #include "dbrecover/contact_item.h"
 #include "dbrecover/message_item.h"
+#include "output/evidence.h"
 
 namespace qb::output {
 
@@ -26,6 +27,9 @@ public:
     std::string folder;
     // The page template; DefaultTemplatePath() unless set.
     std::string templatePath;
+    // The inputs the records came from, shown at the top of the report;
+    // borrowed, none when null.
+    const Evidence* evidence = nullptr;
 };
 
 enum class ReportStatus {
@@ -56,9 +60,10 @@ using Table = std::vector<std::vector<std::string>>;
 // as \u003C so that no text can end the script element the data sits in.
 std::string BuildJsonTable(const Table& rows);
 
-// Splices json into the first "var data = [];" and then title into the
-// first "<title></title>" of the template, and writes the result.
+// Splices json into the first "var data = [];" (followed, when evidence is
+// given, by "var evidence = {...};") and then title into the first
+// "<title></title>" of the template, and writes the result.
 ReportResult WriteReport(const std::string& title, const std::string& templatePath, const std::string& outputPath,
-                         const std::string& json);
+                         const std::string& json, const Evidence* evidence = nullptr);
 
 }  // namespace qb::output

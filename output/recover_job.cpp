@@ -101,6 +101,7 @@ public:
         DomainExport exportObject =
             contacts ? DomainExport(selectedContacts, folder) : DomainExport(selectedThreads, folder);
         exportObject.templatePath = templatePath_;
+        exportObject.evidence = category.evidence;
         bool whole = true;
         for (const ReportResult& result : ExportRecords(exportObject, formats_)) {
             if (result.status == ReportStatus::Written) {

@@ -51,6 +51,8 @@ struct RecoverCategory {
     // flags say which are written.
     const std::vector<dbrecover::ContactItem*>* contacts = nullptr;
     const std::vector<dbrecover::MsgThread*>* threads = nullptr;
+    // The inputs the records came from, for the reports (borrowed; may be null).
+    const Evidence* evidence = nullptr;
     // A disk: its name as shown, and its groups as they were when the job
     // started.
     std::string diskName;

@@ -34,6 +34,8 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libsqlite3-dev sqlite3
+  # SHA-256 of the inputs a report names.
+  libssl-dev
   rapidjson-dev libcli11-dev libblkid-dev libjsoncpp-dev libexpat1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pil fonts-dejavu-core chromium

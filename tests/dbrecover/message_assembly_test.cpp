@@ -34,6 +34,16 @@ TEST_F(MessageDate, MillisecondsBecomeLocalTimeText) {
     EXPECT_EQ(FormatMessageDate(0), "1970-01-01 00:00:00");
 }
 
+TEST_F(MessageDate, UtcOffsetIsThatOfTheLocalTimeAtTheDate) {
+    EXPECT_EQ(UtcOffsetText(1400000000), "UTC");
+    testsupport::UseLocalTimeZone("EST5EDT");
+    EXPECT_EQ(UtcOffsetText(1388534400), "UTC-05:00");  // January
+    EXPECT_EQ(UtcOffsetText(1400000000), "UTC-04:00");  // May, daylight saving time
+    testsupport::UseLocalTimeZone("IST-5:30");
+    EXPECT_EQ(UtcOffsetText(1400000000), "UTC+05:30");
+    testsupport::UseUtcLocalTime();
+}
+
 TEST_F(MessageDate, MillisecondsAreTruncated) {
     EXPECT_EQ(FormatMessageDate(999), "1970-01-01 00:00:00");
     EXPECT_EQ(FormatMessageDate(1999), "1970-01-01 00:00:01");
@@ -69,19 +79,27 @@ MsgItem Message(std::int32_t type, std::int64_t thread, const std::string& dateT
     return m;
 }
 
+// The first copy wins and gains the later one's origins; a live repeat
+// makes it live.
 TEST(AddMessage, RepeatIsDroppedAndTheFirstCopyWins) {
     MsgThread thread;
     MsgItem carved = Message(1, 5, "2014-05-13 16:53:20", "555", "Hi");
     carved.deleted = 1;
     carved.date = 1400000000123;
+    Provenance freeblock;
+    freeblock.page = 7;
+    carved.foundIn = {RecordOrigin::Carved(CopyKind::Current, freeblock)};
+    AddMessage(thread, carved);
     AddMessage(thread, carved);
     MsgItem live = carved;
     live.deleted = 0;
     live.date = 0;
+    live.foundIn = {RecordOrigin::Live(CopyKind::Current)};
     AddMessage(thread, live);
     ASSERT_EQ(thread.messages.size(), 1u);
-    EXPECT_EQ(thread.messages[0].deleted, 1);
+    EXPECT_EQ(thread.messages[0].deleted, 0);
     EXPECT_EQ(thread.messages[0].date, 1400000000123);
+    EXPECT_EQ(thread.messages[0].foundIn, (std::vector<RecordOrigin> {carved.foundIn[0], live.foundIn[0]}));
 }
 
 struct DifferenceCase {
@@ -294,11 +312,93 @@ TEST_F(CarvedMessages, LiveCopyOfACarvedMessageIsNotAddedAgain) {
     AddLiveSmsRows({{5, "555", "2014-05-13 16:53:20", 1, "Hi"}, {5, "555", "2014-05-13 16:55:00", 2, "Later"}}, 0,
                    threads);
     const MsgThread& t = threads.at({"555", 5});
-    EXPECT_EQ(t.deleted, 1);
     ASSERT_EQ(t.messages.size(), 2u);
-    EXPECT_EQ(t.messages[0].deleted, 1);
+    EXPECT_EQ(t.messages[0].deleted, 0);
     EXPECT_EQ(t.messages[0].date, 1400000000000);
     EXPECT_EQ(t.messages[1].deleted, 0);
+}
+
+// A carved row equal to a live row of either copy (address, date, type and
+// body; the thread id may differ) is that row's old copy: it only adds where
+// it was found to the live message, whatever page version it came from.
+TEST_F(CarvedMessages, OldCopiesOfLiveRowsJoinTheirLiveMessage) {
+    LiveSmsRow current {5, "555", "2014-05-13 16:53:20", 1, "Hi", 1400000000000};
+    LiveSmsRow backupOnly {6, "777", "2014-05-13 16:53:20", 2, "Bye", 1400000000000};
+    carver.AddLiveRows({current});
+    carver.AddLiveRows({backupOnly});
+    const auto carve = [&](const LiveSmsRow& r, std::uint64_t threadId, const std::string& body, RowSource source,
+                           std::uint32_t page) {
+        CarvedSmsRow row;
+        row.address = r.address;
+        row.body = body;
+        row.date = static_cast<std::uint64_t>(r.date);
+        row.threadId = threadId;
+        row.type = r.type;
+        row.bodyCutShort = body.size() < r.body.size();
+        row.from.source = source;
+        row.from.page = page;
+        carver.AddCarvedSmsRow(row);
+        return RecordOrigin::Carved(CopyKind::Current, row.from);
+    };
+    const RecordOrigin a = carve(current, 5, "Hi", RowSource::FreeSpace, 3);
+    const RecordOrigin b = carve(current, 9, "H", RowSource::Journal, 4);
+    carver.SetCopy(CopyKind::Backup);
+    const RecordOrigin c = carve(backupOnly, 6, "Bye", RowSource::OlderPage, 2);
+    const RecordOrigin c2 = RecordOrigin::Carved(CopyKind::Backup, c.carved);
+    // Not equal: another date.
+    LiveSmsRow later = current;
+    later.date += 1000;
+    carve(later, 5, "Hi", RowSource::FreeSpace, 8);
+    EXPECT_EQ(threads.size(), 1u) << "only the row of another date is a deleted message yet";
+
+    AddLiveSmsRows({current}, 0, threads);
+    AddLiveSmsRows({backupOnly}, 1, threads);
+    carver.AttachOldCopies();
+    const MsgThread& live = threads.at({"555", 5});
+    EXPECT_EQ(live.deleted, 1) << "made by the deleted row of another date";
+    ASSERT_EQ(live.messages.size(), 2u);
+    const MsgItem& hi = live.messages[1];
+    EXPECT_EQ(hi.deleted, 0);
+    EXPECT_EQ(hi.foundIn, (std::vector<RecordOrigin> {RecordOrigin::Live(CopyKind::Current), a, b}));
+    const MsgThread& gone = threads.at({"777", 6});
+    EXPECT_EQ(gone.messages.at(0).deleted, 1);
+    EXPECT_EQ(gone.messages.at(0).foundIn, (std::vector<RecordOrigin> {RecordOrigin::Live(CopyKind::Backup), c2}));
+}
+
+TEST(RecordOrigins, LabelsAndDetailsNameTheSourcePageAndOffset) {
+    Provenance p;
+    p.page = 12;
+    p.offset = 420;
+    p.rowid = 55;
+    const auto with = [&](RowSource source, PageArea area, std::uint32_t frame) {
+        Provenance q = p;
+        q.source = source;
+        q.area = area;
+        q.frame = frame;
+        return q;
+    };
+    const struct {
+        RecordOrigin origin;
+        const char* label;
+        const char* detailPart;
+    } cases[] = {
+        {RecordOrigin::Live(CopyKind::Current), "live row", "live row of the current copy"},
+        {RecordOrigin::Live(CopyKind::Backup), "backup copy", "backup copy only"},
+        {RecordOrigin::Carved(CopyKind::Current, with(RowSource::FreeSpace, PageArea::Freeblock, 0)), "freeblock p.12 @420",
+         "a freeblock of page 12 at offset 420 in the current version"},
+        {RecordOrigin::Carved(CopyKind::Current, with(RowSource::FreeSpace, PageArea::Gap, 0)), "gap p.12 @420",
+         "unallocated gap"},
+        {RecordOrigin::Carved(CopyKind::Current, with(RowSource::OlderPage, PageArea::Cell, 7)),
+         "log frame 7 cell p.12 @420", "log frame 7"},
+        {RecordOrigin::Carved(CopyKind::Backup, with(RowSource::Journal, PageArea::Freeblock, 0)),
+         "backup: journal freeblock p.12 @420", "rollback journal"},
+        {RecordOrigin::Carved(CopyKind::Current, with(RowSource::Freelist, PageArea::Cell, 0)), "freelist cell p.12 @420",
+         "row id 55"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OriginLabel(c.origin), c.label);
+        EXPECT_NE(OriginDetail(c.origin).find(c.detailPart), std::string::npos) << OriginDetail(c.origin);
+    }
 }
 
 TEST_F(CarvedMessages, CarvedRowDoesNotMarkALiveConversationDeleted) {

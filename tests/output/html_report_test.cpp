@@ -10,12 +10,18 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "qb_version.h"
 #include "tests/support/temp_folder.h"
 
 namespace qb::output {
 namespace {
 
 using dbrecover::ContactItem;
+using dbrecover::CopyKind;
+using dbrecover::kKindName;
+using dbrecover::kKindPhone;
+using dbrecover::Provenance;
+using dbrecover::RecordOrigin;
 using dbrecover::MsgItem;
 using dbrecover::MsgThread;
 using ::testing::HasSubstr;
@@ -76,6 +82,7 @@ TEST(JsonTable, EscapesEachByteValueByTheRules) {
 
 class Reports : public ::testing::Test {
 protected:
+    void SetUp() override { testsupport::UseUtcLocalTime(); }
     // A template whose placeholders sit among other text that must survive.
     static constexpr const char* kTemplate =
         "<html><head><title></title></head>\n<script>\nvar data = [];\nrender(data);\n</script></html>\n";
@@ -99,8 +106,10 @@ protected:
 };
 
 constexpr const char* kContactsHeader =
-    R"(["ID","Deleted","Name","Phone","Email","Note","Organization","Address","IM","Nickname","Website","Others"])";
-constexpr const char* kMessagesHeader = R"(["ID","Deleted","Name","Phone Number","Message","Date Time","Type","Text"])";
+    R"(["ID","Deleted","Name","Phone","Email","Note","Organization","Address","IM","Nickname","Website","Others",)"
+    R"("Earlier values","Found in","Detail"])";
+constexpr const char* kMessagesHeader =
+    R"(["ID","Deleted","Name","Phone Number","Message","Date Time","Type","Text","Found in","Detail"])";
 
 ContactItem FullContact() {
     ContactItem c;
@@ -134,8 +143,8 @@ TEST_F(Reports, ContactsTableHasOneRowOfTwelveCellsPerContact) {
     const std::string json =
         std::string("[") + kContactsHeader +
         R"(,["1","Yes","Ann|Ann Lee","5551234|5559876","ann@example.com","met \"there\"","Acme","1 Main St",)"
-        R"("ann_im","Annie","https://example.com/ann","Friends"],)"
-        R"(["2","No","","","","","","","","","",""]])";
+        R"("ann_im","Annie","https://example.com/ann","Friends","","",""],)"
+        R"(["2","No","","","","","","","","","","","","",""]])";
     EXPECT_EQ(Read("Contacts.html"), Expected("Contacts", json));
     EXPECT_THAT(Read("Contacts.html"), Not(HasSubstr("sip:")));
 }
@@ -150,9 +159,9 @@ TEST_F(Reports, ContactIdsCountTheExportedListInItsOrder) {
     DomainExport e(list, out.path());
     e.templatePath = Template();
     ASSERT_EQ(ExportContacts(e).status, ReportStatus::Written);
-    const std::string json = std::string("[") + kContactsHeader + R"(,["1","No","C","","","","","","","","",""],)" +
-                             R"(["2","Yes","B","","","","","","","","",""],)" +
-                             R"(["3","No","A","","","","","","","","",""]])";
+    const std::string json = std::string("[") + kContactsHeader + R"(,["1","No","C","","","","","","","","","","","",""],)" +
+                             R"(["2","Yes","B","","","","","","","","","","","",""],)" +
+                             R"(["3","No","A","","","","","","","","","","","",""]])";
     EXPECT_EQ(Read("Contacts.html"), Expected("Contacts", json));
 }
 
@@ -184,13 +193,13 @@ TEST_F(Reports, MessagesTableHasAConversationRowThenItsMessages) {
     EXPECT_EQ(result.status, ReportStatus::Written);
     EXPECT_EQ(result.path, out.File("Messages.html"));
     const std::string json = std::string("[") + kMessagesHeader +
-                             R"(,["1","Yes","Ann","5551234","->","-","-","-"],)"
-                             R"(["","","","","->","2014-05-13 16:53:20","Received","Hi\tthere"],)"
-                             R"(["","","","","->","2014-05-13 16:54:00","Sent","Bye"],)"
-                             R"(["","","","","->","2014-05-13 16:55:00","Sent","\u003Cb>"],)"
-                             R"(["2","No","","777","->","-","-","-"],)"
-                             R"(["","","","","->","2015-01-01 00:00:00","Sent","x"],)"
-                             R"(["","","","","->","2015-01-01 00:00:01","Sent","y"]])";
+                             R"(,["1","Yes","Ann","5551234","->","-","-","-","-",""],)"
+                             R"(["","","","","->","2014-05-13 16:53:20","Received","Hi\tthere","","date 0 ms, shown in UTC"],)"
+                             R"(["","","","","->","2014-05-13 16:54:00","Sent","Bye","","date 0 ms, shown in UTC"],)"
+                             R"(["","","","","->","2014-05-13 16:55:00","Sent","\u003Cb>","","date 0 ms, shown in UTC"],)"
+                             R"(["2","No","","777","->","-","-","-","-",""],)"
+                             R"(["","","","","->","2015-01-01 00:00:00","Sent","x","","date 0 ms, shown in UTC"],)"
+                             R"(["","","","","->","2015-01-01 00:00:01","Sent","y","","date 0 ms, shown in UTC"]])";
     EXPECT_EQ(Read("Messages.html"), Expected("Messages", json));
 }
 
@@ -202,7 +211,61 @@ TEST_F(Reports, ConversationWithoutMessagesIsOneRow) {
     e.templatePath = Template();
     ASSERT_EQ(ExportMessages(e).status, ReportStatus::Written);
     EXPECT_EQ(Read("Messages.html"),
-              Expected("Messages", std::string("[") + kMessagesHeader + R"(,["1","No","","555","->","-","-","-"]])"));
+              Expected("Messages", std::string("[") + kMessagesHeader + R"(,["1","No","","555","->","-","-","-","-",""]])"));
+}
+
+// Where each record was found, with the page and offset of carved ones and
+// the date as stored; the inputs' evidence follows the data.
+TEST_F(Reports, ShowWhereEachRecordWasFoundAndTheEvidenceOfTheInputs) {
+    Provenance freeblock;
+    freeblock.page = 12;
+    freeblock.offset = 420;
+    ContactItem ann;
+    ann.name = "Ann";
+    ann.phone = "5551234";
+    ann.values = {{kKindName, "Ann", false, false, {RecordOrigin::Live(CopyKind::Current)}},
+                  {kKindPhone, "5551234", false, false,
+                   {RecordOrigin::Live(CopyKind::Current), RecordOrigin::Carved(CopyKind::Current, freeblock)}},
+                  {kKindPhone, "5550000", true, false, {RecordOrigin::Carved(CopyKind::Backup, freeblock)}}};
+    MsgThread thread;
+    thread.address = "5551234";
+    thread.messages = {Message(1, "2014-05-13 16:53:20", "Hi")};
+    thread.messages[0].date = 1400000000123;
+    thread.messages[0].foundIn = {RecordOrigin::Live(CopyKind::Backup), RecordOrigin::Carved(CopyKind::Current, freeblock)};
+    Evidence evidence {"9.8.7.6", "2026-12-09 10:00:00 UTC", {{"a</script>.db", 3, std::string(64, 'f')}}};
+    std::vector<ContactItem*> contacts = {&ann};
+    std::vector<MsgThread*> threads = {&thread};
+    DomainExport c(contacts, out.path());
+    DomainExport m(threads, out.path());
+    c.templatePath = m.templatePath = Template();
+    c.evidence = m.evidence = &evidence;
+    ASSERT_EQ(ExportContacts(c).status, ReportStatus::Written);
+    ASSERT_EQ(ExportMessages(m).status, ReportStatus::Written);
+
+    const std::string contactsPage = Read("Contacts.html");
+    EXPECT_THAT(contactsPage, HasSubstr(R"("Phone: 5550000","live row|freeblock p.12 @420|backup: freeblock p.12 @420",)"));
+    EXPECT_THAT(contactsPage, HasSubstr("earlier Phone: 5550000 \u2014 carved from a freeblock of page 12 at offset 420"));
+    EXPECT_THAT(contactsPage, HasSubstr(";\nvar evidence = " R"({"version":"9.8.7.6","runTime":"2026-12-09 10:00:00 UTC",)"
+                                        R"("inputs":[{"name":"a\u003C/script>.db","size":"3","sha256":"ffff)"));
+    const std::string messagesPage = Read("Messages.html");
+    EXPECT_THAT(messagesPage, HasSubstr(R"("Hi","backup copy, freeblock p.12 @420","date 1400000000123 ms, shown in UTC)"));
+    EXPECT_THAT(messagesPage, HasSubstr("live row of the backup copy only"));
+}
+
+TEST(Evidence, NamesEachInputAndItsCompanionsWithSizeAndDigest) {
+    const testsupport::ScopedTempFolder folder;
+    const std::string db = folder.Write("mmssms.db", "abc");
+    folder.Write("mmssms.db-wal", "");
+    const Evidence e = CollectEvidence({db, folder.File("missing.db")});
+    EXPECT_EQ(e.version, QB_VERSION_TEXT);
+    EXPECT_EQ(e.runTime.substr(0, 2), "20");
+    EXPECT_THAT(e.runTime, HasSubstr(" UTC"));
+    ASSERT_EQ(e.inputs.size(), 2u);
+    EXPECT_EQ(e.inputs[0].name, "mmssms.db");
+    EXPECT_EQ(e.inputs[0].size, 3u);
+    EXPECT_EQ(e.inputs[0].sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(e.inputs[1].name, "mmssms.db-wal");
+    EXPECT_EQ(e.inputs[1].sha256, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 TEST_F(Reports, EmptySelectionWritesNoFile) {
@@ -228,7 +291,7 @@ TEST_F(Reports, ExportingTwiceOverwritesTheEarlierReport) {
     ASSERT_EQ(ExportContacts(first).status, ReportStatus::Written);
     ASSERT_EQ(ExportContacts(second).status, ReportStatus::Written);
     EXPECT_EQ(Read("Contacts.html"),
-              Expected("Contacts", std::string("[") + kContactsHeader + R"(,["1","No","B","","","","","","","","",""]])"));
+              Expected("Contacts", std::string("[") + kContactsHeader + R"(,["1","No","B","","","","","","","","","","","",""]])"));
 }
 
 TEST_F(Reports, MissingTemplateWritesNothing) {
@@ -322,9 +385,9 @@ TEST(ShippedTemplate, TakesBothPlaceholders) {
     ASSERT_TRUE(report);
     const std::string json = BuildJsonTable(
         {{"ID", "Deleted", "Name", "Phone", "Email", "Note", "Organization", "Address", "IM", "Nickname", "Website",
-          "Others"},
+          "Others", "Earlier values", "Found in", "Detail"},
          {"1", "Yes", a.name, a.phone, a.email, a.note, a.organization, a.postalAddress, a.im, a.nickname, a.website,
-          a.others}});
+          a.others, "", "", ""}});
     EXPECT_THAT(*report, HasSubstr("var data = " + json + ";"));
     EXPECT_THAT(*report, HasSubstr("<title>Contacts</title>"));
     EXPECT_EQ(report->size(), page->size() + json.size() - 2 + std::string("Contacts").size());

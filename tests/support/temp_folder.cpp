@@ -23,14 +23,16 @@ std::string ScopedTempFolder::Write(std::string_view name, std::string_view byte
     return path;
 }
 
-void UseUtcLocalTime() {
+void UseLocalTimeZone(const char* tz) {
 #ifdef _WIN32
-    _putenv_s("TZ", "UTC");
+    _putenv_s("TZ", tz);
     _tzset();
 #else
-    setenv("TZ", "UTC", 1);
+    setenv("TZ", tz, 1);
     tzset();
 #endif
 }
+
+void UseUtcLocalTime() { UseLocalTimeZone("UTC"); }
 
 }  // namespace qb::testsupport

@@ -31,5 +31,7 @@ private:
 // Makes local time UTC for this process, so that date texts can be compared
 // with fixed strings even when a test binary is started by hand.
 void UseUtcLocalTime();
+// The same with a time zone in the TZ form both C libraries read ("EST5EDT").
+void UseLocalTimeZone(const char* tz);
 
 }  // namespace qb::testsupport

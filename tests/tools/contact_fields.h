@@ -36,4 +36,25 @@ inline const std::string& FieldNamed(const dbrecover::ContactItem& c, const std:
     return c.*(kFields.at(name));
 }
 
+// The contact a carved row of a raw contact joins: the one its live rows
+// form while a copy still holds any (filed under the negated id), else the
+// deleted one carving forms.
+inline const dbrecover::ContactItem* ContactOfCarvedRow(const dbrecover::ContactMap& contacts, std::int64_t raw) {
+    auto it = contacts.find(-raw);
+    if (it == contacts.end()) it = contacts.find(raw);
+    return it == contacts.end() ? nullptr : &it->second;
+}
+
+// Whether the contact shows a carved value: in its field, or as an earlier
+// value of a live contact.
+inline bool ShowsCarvedValue(const dbrecover::ContactItem& c, const std::string& field, const std::string& value) {
+    for (const std::string& v : Split(FieldNamed(c, field))) {
+        if (v == value) return true;
+    }
+    for (const auto& v : c.values) {
+        if (v.earlier && v.value == value) return true;
+    }
+    return false;
+}
+
 }  // namespace qb::testsupport

@@ -153,22 +153,55 @@ TEST_P(SamplePhoneRecovery, LiveAndBackupContactsHoldExactlyTheirRows) {
     }
 }
 
+// A carved row of a raw contact that a copy still holds joins that contact:
+// as where one of its values was found again, or as an earlier value. A
+// carved row of any other raw contact forms a deleted contact.
 TEST_P(SamplePhoneRecovery, CarvedContactsHoldEveryIntactDeletedRowAndNothingElse) {
-    std::size_t carvable = 0;
+    const auto carvedOrigin = [](const dbrecover::ValueOrigin& v) {
+        return std::any_of(v.foundIn.begin(), v.foundIn.end(), [](const auto& o) { return !o.live; });
+    };
+    const auto entryOf = [](const ContactItem& c, const std::string& value) -> const dbrecover::ValueOrigin* {
+        for (const auto& v : c.values) {
+            if (v.value == value) return &v;
+        }
+        return nullptr;
+    };
+    std::size_t carvable = 0, earlier = 0;
     for (const auto& row : r_.truth.dataRows) {
         if (!row.data1 || !Carvable(row.intact)) continue;
         carvable += IsDeleted(row.state);
         SCOPED_TRACE("data row " + std::to_string(row.id) + " " + *row.data1);
-        const auto it = r_.contacts.find(row.rawContactId);
+        const bool liveContact = r_.contacts.count(-row.rawContactId) > 0;
+        const auto it = r_.contacts.find(liveContact ? -row.rawContactId : row.rawContactId);
         ASSERT_NE(it, r_.contacts.end());
-        EXPECT_EQ(it->second.deleted, 1);
         const auto values = Split(FieldNamed(it->second, row.field));
-        EXPECT_NE(std::find(values.begin(), values.end(), *row.Shown()), values.end()) << row.field;
+        const bool inField = std::find(values.begin(), values.end(), *row.Shown()) != values.end();
+        const dbrecover::ValueOrigin* entry = entryOf(it->second, *row.Shown());
+        ASSERT_NE(entry, nullptr);
+        EXPECT_TRUE(carvedOrigin(*entry));
+        if (!liveContact) {
+            EXPECT_EQ(it->second.deleted, 1);
+            EXPECT_TRUE(inField) << row.field;
+        } else if (!inField) {
+            EXPECT_TRUE(entry->earlier) << "a value its live rows do not hold is an earlier value";
+            earlier += 1;
+        }
     }
-    // Every carved value is a row of that raw contact, in its field.
+    // Every carved value is a row of that raw contact, in its field; every
+    // earlier value one of its rows.
     for (const auto& [key, contact] : r_.contacts) {
+        const std::int64_t raw = key < 0 ? -key : key;
+        for (const auto& v : contact.values) {
+            if (!v.earlier) continue;
+            EXPECT_LT(key, 0);
+            const bool known = std::any_of(r_.truth.dataRows.begin(), r_.truth.dataRows.end(), [&](const auto& row) {
+                return row.rawContactId == raw && row.Shown() == v.value;
+            });
+            EXPECT_TRUE(known) << "contact " << key << " held earlier \"" << v.value << "\"";
+        }
         if (key < 0) continue;
         EXPECT_EQ(contact.deleted, 1);
+        EXPECT_EQ(r_.contacts.count(-key), 0u) << "a live raw contact has no deleted twin";
         for (const std::string& name : FieldNames()) {
             for (const std::string& value : Split(FieldNamed(contact, name))) {
                 const bool known = std::any_of(r_.truth.dataRows.begin(), r_.truth.dataRows.end(), [&](const auto& row) {
@@ -203,10 +236,18 @@ TEST_P(SamplePhoneRecovery, EveryMessageThatCanBeFoundIsFoundOnce) {
         });
         EXPECT_EQ(count, 1);
         for (const auto& m : messages) {
-            if (m.body == row.body && m.dateText == UtcText(row.date)) {
-                // The first copy wins, and carved copies come first.
-                EXPECT_EQ(m.deleted, InCurrent(row.state) && !Carvable(row.intact) ? 0 : 1);
-            }
+            if (m.body != row.body || m.dateText != UtcText(row.date)) continue;
+            // An old copy of a live row does not make it deleted; it only
+            // says where else the message was found.
+            EXPECT_EQ(m.deleted, InCurrent(row.state) ? 0 : 1);
+            const auto has = [&](bool live, dbrecover::CopyKind copy) {
+                return std::any_of(m.foundIn.begin(), m.foundIn.end(),
+                                   [&](const auto& o) { return o.live == live && o.copy == copy; });
+            };
+            EXPECT_EQ(has(true, dbrecover::CopyKind::Current), InCurrent(row.state));
+            EXPECT_EQ(has(true, dbrecover::CopyKind::Backup), !InCurrent(row.state) && InBackup(row.state));
+            if (row.intact.inCurrent) { EXPECT_TRUE(has(false, dbrecover::CopyKind::Current)); }
+            if (row.intact.inBackup) { EXPECT_TRUE(has(false, dbrecover::CopyKind::Backup)); }
         }
     }
     // Nothing that was never on the phone.
@@ -224,10 +265,11 @@ TEST_P(SamplePhoneRecovery, EveryMessageThatCanBeFoundIsFoundOnce) {
 }
 
 TEST_P(SamplePhoneRecovery, ConversationsAreDeletedWhenCarvedOrGoneAndSortedByDate) {
-    std::map<dbrecover::ThreadKey, std::pair<bool, bool>> carvedOrLive;  // (carved any, live any)
+    // (a carved row that is no live row's old copy, a live row)
+    std::map<dbrecover::ThreadKey, std::pair<bool, bool>> carvedOrLive;
     for (const auto& row : r_.truth.smsRows) {
         auto& flags = carvedOrLive[{row.address, row.threadId}];
-        if (Carvable(row.intact)) flags.first = true;
+        if (Carvable(row.intact) && !InCurrent(row.state) && !InBackup(row.state)) flags.first = true;
         if (InCurrent(row.state)) flags.second = true;
     }
     for (const auto& [key, thread] : r_.threads) {

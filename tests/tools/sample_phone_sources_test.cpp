@@ -75,10 +75,9 @@ TEST_P(SamplePhoneSources, EveryDeletedContactRowWhoseBytesSurviveIsFound) {
         if (!row.data1 || !GoneFromBothCopies(row.state) || !row.intact.InPull()) continue;
         ++surviving;
         SCOPED_TRACE("data row " + std::to_string(row.id) + " " + *row.data1);
-        const auto it = contacts_.find(row.rawContactId);
-        ASSERT_NE(it, contacts_.end());
-        const auto values = Split(FieldNamed(it->second, row.field));
-        EXPECT_NE(std::find(values.begin(), values.end(), *row.Shown()), values.end()) << row.field;
+        const dbrecover::ContactItem* contact = testsupport::ContactOfCarvedRow(contacts_, row.rawContactId);
+        ASSERT_NE(contact, nullptr);
+        EXPECT_TRUE(testsupport::ShowsCarvedValue(*contact, row.field, *row.Shown())) << row.field;
     }
     if (!GetParam().options.secureDelete) { EXPECT_GT(surviving, 0u); }
 }
