@@ -42,6 +42,8 @@ void BM_CarvedMessages(benchmark::State& state) {
             row.threadId = 1;
             row.type = 1 + static_cast<std::uint64_t>(i % 2);
             if (oneSecond) row.type = 1;
+            row.from.page = static_cast<std::uint32_t>(2 + i / 20);
+            row.from.offset = static_cast<std::uint32_t>(200 * (i % 20));
             carver.AddCarvedSmsRow(row);
         }
         messages = threads.begin()->second.messages.size();
@@ -62,7 +64,15 @@ void BM_CarvedContactValues(benchmark::State& state) {
     for (auto _ : state) {
         dbrecover::ContactMap contacts;
         dbrecover::ContactCarver carver(contacts, names, titles);
-        for (const std::string& number : numbers) carver.AddDeletedDataRow(5, 7, number);
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
+            dbrecover::CarvedDataRow row;
+            row.mimetypeId = 5;
+            row.rawContactId = 7;
+            row.data1 = numbers[i];
+            row.from.page = static_cast<std::uint32_t>(2 + i / 40);
+            row.from.offset = static_cast<std::uint32_t>(100 * (i % 40));
+            carver.AddCarvedDataRow(row);
+        }
         length = contacts.at(7).phone.size();
         benchmark::DoNotOptimize(length);
     }

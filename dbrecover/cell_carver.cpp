@@ -289,6 +289,7 @@ Provenance CellCarver::From(const PageContext& ctx, std::size_t offset, std::int
     p.area = ctx.area;
     p.page = ctx.pageNo;
     p.offset = static_cast<std::uint32_t>(offset);
+    p.older = older_;
     p.frame = frame_;
     p.rowid = rowid;
     p.rebuilt = rebuilt;

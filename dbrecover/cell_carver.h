@@ -69,9 +69,12 @@ public:
     void CarveArea(const std::uint8_t* page, std::size_t from, std::size_t to, std::size_t valid, std::uint32_t pageNo,
                    RowSource source);
 
-    // The log frame (1-based) the page images handed in next came from; 0
-    // when they came from no frame.
-    void SetLogFrame(std::uint32_t frame) { frame_ = frame; }
+    // Which version the page images handed in next are, and the log frame
+    // (1-based) they came from, 0 for none; said of the rows found in them.
+    void SetVersion(OlderVersion older, std::uint32_t frame = 0) {
+        older_ = older;
+        frame_ = frame;
+    }
 
     // Whether the cells of a leaf page decode as records of the shape: at
     // least one cell, and at least half of them.
@@ -140,6 +143,7 @@ private:
     std::vector<std::uint32_t> types_;
     mutable std::vector<std::uint32_t> scratchTypes_;  // for the const checks
     std::vector<std::size_t> ends_;
+    OlderVersion older_ = OlderVersion::None;
     std::uint32_t frame_ = 0;
 };
 

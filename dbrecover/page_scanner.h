@@ -45,8 +45,18 @@ enum class PageArea : std::uint8_t {
     Lost,       // bytes of a page whose structure is gone (a freelist trunk past its list)
 };
 
+// Which older version of a page a row of RowSource::OlderPage came from.
+enum class OlderVersion : std::uint8_t {
+    None,
+    LogFrame,   // a committed log frame that a later frame replaced
+    MainFile,   // the main file's page under the log's frames
+    FormerLeaf, // an interior page, whose free space holds what it held as a leaf
+    OtherPage,  // a page of another table, whose free space holds what it held as one of this table
+};
+
 struct Provenance {
     RowSource source = RowSource::FreeSpace;
+    OlderVersion older = OlderVersion::None;
     PageArea area = PageArea::Freeblock;
     std::uint32_t page = 0;    // page number
     std::uint32_t offset = 0;  // of the cell (or of its freeblock) in the page

@@ -32,7 +32,15 @@ const char* AreaWords(PageArea area) {
 std::string VersionLabel(const Provenance& p) {
     switch (p.source) {
     case RowSource::FreeSpace: return {};
-    case RowSource::OlderPage: return p.frame ? "log frame " + std::to_string(p.frame) + " " : "older ";
+    case RowSource::OlderPage:
+        switch (p.older) {
+        case OlderVersion::LogFrame: return "log frame " + std::to_string(p.frame) + " ";
+        case OlderVersion::MainFile: return "main file ";
+        case OlderVersion::FormerLeaf: return "interior ";
+        case OlderVersion::OtherPage: return "other page ";
+        case OlderVersion::None: break;
+        }
+        return "older ";
     case RowSource::StaleFrame: return "stale log frame " + std::to_string(p.frame) + " ";
     case RowSource::Journal: return "journal ";
     case RowSource::Freelist: return "freelist ";
@@ -45,8 +53,14 @@ std::string VersionWords(const Provenance& p) {
     switch (p.source) {
     case RowSource::FreeSpace: return "the current version of the page";
     case RowSource::OlderPage:
-        return p.frame ? "log frame " + std::to_string(p.frame) + ", an older version of the page"
-                       : "an older version of the page (the main file under the log, or a former leaf)";
+        switch (p.older) {
+        case OlderVersion::LogFrame: return "log frame " + std::to_string(p.frame) + ", an older version of the page";
+        case OlderVersion::MainFile: return "the main file's version of the page, under the log's frames";
+        case OlderVersion::FormerLeaf: return "an interior page, in what it held while a leaf";
+        case OlderVersion::OtherPage: return "a page of another table, in what it held while one of this table";
+        case OlderVersion::None: break;
+        }
+        return "an older version of the page";
     case RowSource::StaleFrame: return "log frame " + std::to_string(p.frame) + ", behind the log's restart or not valid";
     case RowSource::Journal: return "the rollback journal's image of the page";
     case RowSource::Freelist: return "a freed page";

@@ -320,11 +320,13 @@ ScanStats RecoverTable(const CopyEvidence& copy, TableKind kind, CarvedRowSink& 
     // An interior page's free space holds what the page held while it was
     // a leaf, before the table grew past it: rows moved to its children as
     // much as rows deleted before then, so they count as an older version.
+    carver.SetVersion(OlderVersion::FormerLeaf);
     for (std::uint32_t n : walk.interiors) {
         const std::size_t got = load(n);
         carver.CarveFreeSpace(buf.data(), got, n, RowSource::OlderPage);
         ++stats.interiorPages;
     }
+    carver.SetVersion(OlderVersion::None);
 
     // An older version of a page, carved once per distinct image.
     const auto carveVersion = [&](const std::uint8_t* image, std::size_t got, std::uint32_t n, RowSource source) {
@@ -345,10 +347,10 @@ ScanStats RecoverTable(const CopyEvidence& copy, TableKind kind, CarvedRowSink& 
         std::fill(image.begin(), image.end(), 0);
         std::memcpy(image.data(), walBytes.data() + f.dataOffset, pageSize);
         const RowSource source = f.committed ? RowSource::OlderPage : RowSource::StaleFrame;
-        carver.SetLogFrame(f.index + 1);
+        carver.SetVersion(f.committed ? OlderVersion::LogFrame : OlderVersion::None, f.index + 1);
         stats.olderPages += carveVersion(image.data(), pageSize, f.page, source);
-        carver.SetLogFrame(0);
     }
+    carver.SetVersion(OlderVersion::MainFile);
     std::unordered_set<std::uint32_t> logged;
     for (const WalFrame& f : log.frames) logged.insert(f.page);
     for (std::uint32_t n : logged) {
@@ -357,6 +359,7 @@ ScanStats RecoverTable(const CopyEvidence& copy, TableKind kind, CarvedRowSink& 
         const std::size_t got = view.ReadMain(n, image.data());
         stats.olderPages += carveVersion(image.data(), got, n, RowSource::OlderPage);
     }
+    carver.SetVersion(OlderVersion::None);
 
     // The rollback journal's page images.
     if (copy.journal) {
@@ -395,7 +398,9 @@ ScanStats RecoverTable(const CopyEvidence& copy, TableKind kind, CarvedRowSink& 
         if ((damaged || n > databasePages) && carver.LooksLikeTablePage(buf.data(), got)) {
             stats.unreachablePages += carveVersion(buf.data(), got, n, RowSource::Unreachable);
         } else if (carved.insert(Fingerprint(buf.data(), pageSize)).second) {
+            carver.SetVersion(OlderVersion::OtherPage);
             carver.CarveFreeSpace(buf.data(), got, n, RowSource::OlderPage);
+            carver.SetVersion(OlderVersion::None);
         }
     }
     return stats;

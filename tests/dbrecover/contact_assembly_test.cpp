@@ -355,6 +355,50 @@ TEST_F(CarvedContacts, StandBesideTheLiveContactOfTheSameId) {
     EXPECT_EQ(contacts.at(7).name, "");
 }
 
+// Through the path that knows where rows were found: a carved row of a raw
+// contact the copies still hold joins that contact, as an old copy of one
+// of its values (only where it was found) or as an earlier value; a row of
+// any other raw contact forms a deleted one.
+TEST_F(CarvedContacts, RowsOfALiveRawContactJoinItAsOldCopiesOrEarlierValues) {
+    ContactMap working;
+    AddLiveDataRows({{{kName, 7, "Ann"}, {kPhone, 7, "5551234"}}, AndroidMimetypes()}, 0, names, titles, working);
+    contacts.emplace(-7, std::move(working.at(7)));
+    ContactCarver carver(contacts, names, titles);
+    const auto carve = [&](std::uint64_t mimetype, std::uint64_t raw, const char* value, bool cutShort,
+                           std::uint32_t page) {
+        CarvedDataRow row;
+        row.mimetypeId = mimetype;
+        row.rawContactId = raw;
+        row.data1 = value;
+        row.cutShort = cutShort;
+        row.from.source = RowSource::Journal;
+        row.from.page = page;
+        carver.AddCarvedDataRow(row);
+        return RecordOrigin::Carved(CopyKind::Current, row.from);
+    };
+    const RecordOrigin oldName = carve(kName, 7, "Ann", false, 2);
+    const RecordOrigin slice = carve(kPhone, 7, "555", true, 3);
+    const RecordOrigin earlier = carve(kPhone, 7, "5550000", false, 4);
+    carve(kPhone, 7, "5550000", false, 4);
+    const RecordOrigin other = carve(kPhone, 8, "5559999", false, 5);
+
+    ASSERT_THAT(contacts, ElementsAre(Key(-7), Key(8)));
+    const ContactItem& ann = contacts.at(-7);
+    EXPECT_EQ(ann.deleted, 0);
+    EXPECT_EQ(ann.phone, "5551234") << "earlier values are no field values";
+    const RecordOrigin live = RecordOrigin::Live(CopyKind::Current);
+    ASSERT_EQ(ann.values.size(), 3u);
+    EXPECT_EQ(ann.values[0].foundIn, (std::vector<RecordOrigin> {live, oldName}));
+    EXPECT_EQ(ann.values[1].foundIn, (std::vector<RecordOrigin> {live, slice}));
+    EXPECT_FALSE(ann.values[1].earlier);
+    EXPECT_EQ(ann.values[2].value, "5550000");
+    EXPECT_TRUE(ann.values[2].earlier);
+    EXPECT_EQ(ann.values[2].foundIn, (std::vector<RecordOrigin> {earlier}));
+    EXPECT_EQ(contacts.at(8).deleted, 1);
+    EXPECT_EQ(contacts.at(8).phone, "5559999");
+    EXPECT_EQ(contacts.at(8).values.at(0).foundIn, (std::vector<RecordOrigin> {other}));
+}
+
 // Raw contact ids are positive: a carved id of 0, or one so large that it
 // turns negative as a key, would otherwise fold into a live contact.
 TEST_F(CarvedContacts, IdsThatCannotBePositiveKeysAreDropped) {

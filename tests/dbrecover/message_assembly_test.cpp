@@ -375,6 +375,7 @@ TEST(RecordOrigins, LabelsAndDetailsNameTheSourcePageAndOffset) {
         q.source = source;
         q.area = area;
         q.frame = frame;
+        if (frame) q.older = OlderVersion::LogFrame;
         return q;
     };
     const struct {
@@ -394,6 +395,12 @@ TEST(RecordOrigins, LabelsAndDetailsNameTheSourcePageAndOffset) {
          "backup: journal freeblock p.12 @420", "rollback journal"},
         {RecordOrigin::Carved(CopyKind::Current, with(RowSource::Freelist, PageArea::Cell, 0)), "freelist cell p.12 @420",
          "row id 55"},
+        {RecordOrigin::Carved(CopyKind::Current, [&] {
+             Provenance q = with(RowSource::OlderPage, PageArea::Gap, 0);
+             q.older = OlderVersion::MainFile;
+             return q;
+         }()),
+         "main file gap p.12 @420", "under the log's frames"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(OriginLabel(c.origin), c.label);
