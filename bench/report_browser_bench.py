@@ -149,9 +149,9 @@ class DevTools:
         self.buffer = b""
         self.events = []
         self.next_id = 0
-        self.session = None
+        self.attached = None
         target = self.call("Target.createTarget", {"url": "about:blank"})["targetId"]
-        self.session = self.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        self.attached = self.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
         self.call("Page.enable")
 
     def read(self):
@@ -166,8 +166,8 @@ class DevTools:
     def call(self, method, params=None):
         self.next_id += 1
         message = {"id": self.next_id, "method": method, "params": params or {}}
-        if self.session:
-            message["sessionId"] = self.session
+        if self.attached:
+            message["sessionId"] = self.attached
         os.write(self.to_browser, json.dumps(message).encode() + b"\0")
         while True:
             reply = self.read()
