@@ -102,9 +102,13 @@ def message_rows():
 MESSAGE_ROWS = message_rows()
 
 
-def splice(template, title, rows):
-    """The page the report writer makes from the template."""
+def splice(template, title, rows, evidence=None):
+    """The page the report writer makes from the template; the evidence,
+    when given, follows the data in the same script."""
     payload = json.dumps(rows, ensure_ascii=False, separators=(",", ":")).replace("<", "\\u003C")
+    if evidence is not None:
+        facts = json.dumps(evidence, ensure_ascii=False, separators=(",", ":")).replace("<", "\\u003C")
+        payload += ";\nvar evidence = " + facts
     page = template.replace(DATA_PLACEHOLDER, "var data = " + payload + ";", 1)
     return page.replace(TITLE_PLACEHOLDER, "<title>" + title + "</title>", 1)
 
@@ -353,6 +357,103 @@ def check_messages(checks, browser):
     summary_text = " ".join(summary.text().split()) if summary is not None else ""
     checks.that("6 conversations" in summary_text and "12 messages" in summary_text and "2 deleted" in summary_text,
                 "the heading counts conversations, messages and deleted conversations", summary_text)
+    checks.equal(dom.by_id("report-evidence"), None, "a report without evidence shows no evidence block")
+
+
+# Where each row was found, and a line of detail under some of them.
+PROVENANCE_HEADER = MESSAGE_HEADER + ["Found in", "Detail"]
+FOUND_IN = {1: "live row|backup copy", 2: "freeblock p.12 @0x1a4", 5: "freeblock p.12 @0x1a4|log frame 7 p.3 @0x88",
+            13: "log frame 7 p.3 @0x88"}
+DETAILS = {2: "date 1700000000123 ms, UTC+01:00 \u00b7 freeblock at page 12, offset 420",
+           5: "also found: log frame 7 p.3 @0x88", 13: HOSTILE_SCRIPT + " <i>in a detail</i>", 18: "last of all"}
+PROVENANCE_ROWS = [PROVENANCE_HEADER] + [row + [FOUND_IN.get(n, "live row"), DETAILS.get(n, "")]
+                                         for n, row in enumerate(MESSAGE_ROWS[1:], start=1)]
+EVIDENCE = {"version": "1.0.0.22", "runTime": "2026-12-09 01:23:45 UTC",
+            "inputs": [{"name": "contacts2.db", "size": "188416", "sha256": "ab" * 32},
+                       {"name": HOSTILE_SCRIPT, "size": "1234567890", "sha256": HOSTILE_BOLD}]}
+
+
+def lines_of(visible, details):
+    """The table rows a user sees: each row, then its detail line if it has one."""
+    lines = []
+    for n in visible:
+        lines.append("row %d" % n)
+        if details.get(n):
+            lines.append("detail %d" % n)
+    return lines
+
+
+def check_provenance(checks, browser):
+    checks.scope = "messages page with provenance and evidence"
+    page = splice(browser.template, "Messages", PROVENANCE_ROWS, EVIDENCE)
+    markup, console = browser.dump("provenance.html", page)
+    check_console(checks, console)
+    dom = parse(markup)
+    checks.that("<img" not in markup.lower() and "<i>" not in markup.lower(), "hostile texts make no elements")
+    table = dom.by_id("report")
+    checks.equal([th.text().strip() for th in table.tags("th")], PROVENANCE_HEADER[:-1],
+                 "\"Found in\" is a column and \"Detail\" is not")
+    tbody = table.tags("tbody")[0]
+    lines = [tr for tr in tbody.tags("tr") if "data-row" in tr.attrs or "data-detail-of" in tr.attrs]
+    checks.equal(["row " + tr.attrs["data-row"] if "data-row" in tr.attrs else "detail " + tr.attrs["data-detail-of"]
+                  for tr in lines], lines_of(range(1, len(PROVENANCE_ROWS)), DETAILS),
+                 "each detail line follows its row; rows without detail have none")
+    for tr in lines:
+        if "data-row" in tr.attrs:
+            n = int(tr.attrs["data-row"])
+            checks.equal([cell_value(td) for td in tr.tags("td")], PROVENANCE_ROWS[n][:-1], "row %d shows its cells" % n)
+        else:
+            n = int(tr.attrs["data-detail-of"])
+            tds = tr.tags("td")
+            checks.equal([(td.attrs.get("colspan"), td.text()) for td in tds], [("9", DETAILS[n])],
+                         "the detail of row %d is one line across the columns, as text" % n)
+
+    block = dom.by_id("report-evidence")
+    if checks.that(block is not None, "shows the evidence block"):
+        words = " ".join(block.text().split())
+        checks.that("Evidence" in words and "1.0.0.22" in words and "2026-12-09 01:23:45 UTC" in words,
+                    "the evidence names the version and the run time", words)
+        checks.equal([[td.text() for td in tr.tags("td")] for tr in block.tags("tr") if tr.tags("td")],
+                     [["contacts2.db", "188,416", "ab" * 32], [HOSTILE_SCRIPT, "1,234,567,890", HOSTILE_BOLD]],
+                     "the evidence lists each input's name, size and SHA-256, as text")
+
+    actions = [
+        {"step": "name ascending", "sort": "Name"},
+        {"step": "detail match", "filter": "FREEBLOCK AT PAGE 12"},
+        {"step": "cleared", "filter": ""},
+        {"step": "deleted only", "toggle": "only-deleted"},
+    ]
+    probe, console = drive(browser, "provenance-driven.html", "Messages", PROVENANCE_ROWS, actions)
+    check_console(checks, console)
+    if not checks.equal(probe["error"], None, "the driver ran through"):
+        return
+    steps = {s["step"]: s for s in probe["steps"]}
+    groups = message_groups()
+    sorted_rows = expand(groups, [4, 6, 2, 1, 3, 5])
+    checks.equal(steps["name ascending"]["shownLines"], lines_of(sorted_rows, DETAILS),
+                 "sorting moves detail lines with their rows")
+    checks.equal(steps["detail match"]["shownLines"], lines_of([1, 2], DETAILS), "the filter searches the details")
+    checks.equal(steps["deleted only"]["shownLines"], lines_of(groups[2] + groups[5], DETAILS),
+                 "detail lines show and hide with their rows")
+
+
+# The evidence object is left out when it is not what the writer writes.
+MALFORMED_EVIDENCE = [
+    ("a string", "1.0.0.22"),
+    ("a list", [EVIDENCE]),
+    ("inputs that are no list", dict(EVIDENCE, inputs="contacts2.db")),
+    ("a size that is a number", dict(EVIDENCE, inputs=[{"name": "a.db", "size": 5, "sha256": "ab" * 32}])),
+]
+
+
+def check_malformed_evidence(checks, browser):
+    for label, evidence in MALFORMED_EVIDENCE:
+        checks.scope = "evidence as %s" % label
+        markup, console = browser.dump("evidence.html", splice(browser.template, "Contacts", CONTACT_ROWS, evidence))
+        check_console(checks, console)
+        dom = parse(markup)
+        checks.equal(dom.by_id("report-evidence"), None, "shows no evidence block")
+        checks.equal(len(body_rows(dom)), len(CONTACT_ROWS) - 1, "still shows the table")
 
 
 def check_header_only(checks, browser):
@@ -381,9 +482,14 @@ addEventListener("load", async function () {
     copy.querySelectorAll("[aria-hidden=true]").forEach((e) => e.remove());
     return copy.textContent.trim() === name;
   });
+  const frame = document.querySelector(".table-frame");
   const record = (step, extra) => probe.steps.push(Object.assign({
     step: step, visible: visible(), count: document.getElementById("filter-count").textContent,
-    bodyText: document.querySelector("#report tbody").innerText
+    bodyText: document.querySelector("#report tbody").innerText, inPage: rows().length,
+    shownLines: Array.from(document.querySelectorAll("#report tbody tr[data-row], #report tbody tr[data-detail-of]"))
+      .filter((tr) => getComputedStyle(tr).display !== "none")
+      .map((tr) => tr.dataset.row ? "row " + tr.dataset.row : "detail " + tr.dataset.detailOf),
+    columnWidths: Array.from(document.querySelectorAll("#report thead th")).map((th) => th.getBoundingClientRect().width)
   }, extra || {}));
   try {
     for (const action of ACTIONS) {
@@ -401,6 +507,17 @@ addEventListener("load", async function () {
         record(action.step);
       } else if (action.toggle) {
         document.getElementById(action.toggle).click();
+        await pause(100);
+        record(action.step);
+      } else if (action.scroll) {
+        // On virtual time the browser may not send its scroll event before
+        // the pause ends, so the driver sends one itself.
+        frame.scrollTop = frame.scrollHeight;
+        frame.dispatchEvent(new Event("scroll"));
+        await pause(200);
+        record(action.step);
+      } else if (action.event) {
+        dispatchEvent(new Event(action.event));
         await pause(100);
         record(action.step);
       } else if (action.print) {
@@ -430,6 +547,8 @@ addEventListener("load", async function () {
           liveBackground: getComputedStyle(lead(action.live).cells[2]).backgroundColor,
           deletedEdge: parseFloat(getComputedStyle(lead(action.deleted).cells[0]).borderLeftWidth)
         });
+      } else {
+        record(action.step);
       }
     }
   } catch (e) {
@@ -606,6 +725,64 @@ def check_large_report(checks, browser):
                 "the count is up to date after the delay", steps["one message"]["count"])
 
 
+def check_on_demand(checks, browser):
+    """A report too large to lay out at once: rows are drawn as the frame scrolls."""
+    checks.scope = "messages page drawn on demand"
+    rows = [PROVENANCE_HEADER]
+    leads = {}
+    details = {}
+    for number in range(1, 61):
+        leads[number] = len(rows)
+        rows.append([str(number), "Yes" if number % 7 == 0 else "No", "Person %d" % number, "+4670%07d" % number,
+                     "->", "-", "-", "-", "live row|backup copy", ""])
+        for m in range(200):
+            if m % 3 == 0:
+                details[len(rows)] = "date %d ms, UTC+01:00" % (1700000000000 + number * 1000 + m)
+            rows.append(["", "", "", "", "->", "%d-%02d-%02d %02d:%02d:00" % (2020 if number == 33 else 2023, 1 + m % 12,
+                                                                         1 + m % 28, m % 24, number % 60),
+                         "Received" if m % 2 else "Sent", "message %d of %d. " % (m, number) + "word " * (m * 37 % 60),
+                         "live row", details.get(len(rows), "")])
+    far = leads[57] + 151
+    rows[far][-1] = details[far] = "freeblock at page 4242, offset 99"
+    actions = [
+        {"step": "opened"},
+        {"step": "at the end", "scroll": True},
+        {"step": "date ascending", "sort": "Date Time"},
+        {"step": "far match", "filter": "PAGE 4242"},
+        {"step": "cleared", "filter": ""},
+        {"step": "deleted only", "toggle": "only-deleted"},
+        {"step": "printing", "event": "beforeprint"},
+        {"step": "printed", "event": "afterprint"},
+    ]
+    probe, console = drive(browser, "on-demand-driven.html", "Messages", rows, actions)
+    check_console(checks, console)
+    if not checks.equal(probe["error"], None, "the driver ran through"):
+        return
+    steps = {s["step"]: s for s in probe["steps"]}
+    opened = steps["opened"]
+    checks.that(0 < opened["inPage"] <= 150, "only the rows near the view are in the page", opened["inPage"])
+    checks.equal(opened["shownLines"][:3], ["row 1", "row 2", "detail 2"], "the first rows are drawn with their details")
+    checks.that("60 conversations, 12,000 messages" in opened["count"], "counts every row", opened["count"])
+    end = steps["at the end"]
+    checks.that(0 < end["inPage"] <= 150 and end["visible"][-3:] == [len(rows) - 3, len(rows) - 2, len(rows) - 1],
+                "scrolled to its end, the frame shows the last conversation's last rows", end["inPage"],
+                end["visible"][-3:])
+    checks.equal(end["columnWidths"], opened["columnWidths"], "columns keep their widths while scrolling")
+    checks.equal(steps["date ascending"]["visible"][:3], [leads[33], leads[33] + 1, leads[33] + 2],
+                 "sorting puts the conversation with the earliest messages first")
+    match = steps["far match"]
+    checks.equal(match["shownLines"], lines_of([leads[57], far], details), "the filter finds one row far down")
+    checks.that("1 of 60 conversations, 1 of 12,000 messages" in match["count"], "the count tells n of m", match["count"])
+    deleted = steps["deleted only"]
+    checks.that("Showing 8 of 60 conversations, 1,600 of 12,000 messages" in deleted["count"],
+                "the deleted-only switch counts the deleted conversations", deleted["count"])
+    checks.that(all(rows[n][1] == "Yes" for n in deleted["visible"] if rows[n][0] != "") and deleted["visible"],
+                "the deleted-only switch shows deleted conversations only")
+    checks.equal(steps["printing"]["inPage"], len(rows) - 1, "printing draws every row")
+    checks.that(0 < steps["printed"]["inPage"] <= 150, "after printing only the rows near the view stay",
+                steps["printed"]["inPage"])
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--template", required=True)
@@ -635,7 +812,8 @@ def main():
     try:
         browser = Browser(executable, args.timeout, workdir, template)
         for scenario in (check_contacts, check_messages, check_header_only, check_messages_interaction,
-                         check_contacts_interaction, check_large_report):
+                         check_contacts_interaction, check_large_report, check_provenance, check_malformed_evidence,
+                         check_on_demand):
             try:
                 scenario(checks, browser)
             except (RuntimeError, KeyError, IndexError, ValueError) as error:
