@@ -80,12 +80,12 @@ bool RecordOrigin::operator==(const RecordOrigin& o) const {
            carved.offset == o.carved.offset && carved.frame == o.carved.frame;
 }
 
-std::string OriginLabel(const RecordOrigin& o) {
+std::string OriginLabel(const RecordOrigin& o, bool withLocation) {
     if (o.live) return o.copy == CopyKind::Current ? "live row" : "backup copy";
     std::string label = o.copy == CopyKind::Backup ? "backup: " : "";
     label += VersionLabel(o.carved);
     label += AreaName(o.carved.area);
-    label += " p." + std::to_string(o.carved.page) + " @" + std::to_string(o.carved.offset);
+    if (withLocation) label += " p." + std::to_string(o.carved.page) + " @" + std::to_string(o.carved.offset);
     return label;
 }
 

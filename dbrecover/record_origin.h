@@ -29,8 +29,9 @@ struct RecordOrigin {
 
 // "live row", "backup copy", "freeblock p.12 @420", "log frame 7 p.3 @136",
 // "backup: journal p.3 @88"... Carved rows of the backup copy begin with
-// "backup: ".
-std::string OriginLabel(const RecordOrigin& origin);
+// "backup: ". Without the location, only the kind of place: "freeblock",
+// "log frame 7 cell"...
+std::string OriginLabel(const RecordOrigin& origin, bool withLocation = true);
 // "live row of the current copy", "carved from a freeblock of page 12 at
 // offset 420 (row id 55), in log frame 7 of the current copy"...
 std::string OriginDetail(const RecordOrigin& origin);

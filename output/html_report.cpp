@@ -37,9 +37,10 @@ std::string Joined(const std::vector<std::string>& pieces, std::string_view sepa
 }
 
 // Each distinct label once, in the order met.
-void AddLabels(std::vector<std::string>& labels, const std::vector<dbrecover::RecordOrigin>& origins) {
+void AddLabels(std::vector<std::string>& labels, const std::vector<dbrecover::RecordOrigin>& origins,
+               bool withLocation) {
     for (const dbrecover::RecordOrigin& o : origins) {
-        std::string label = dbrecover::OriginLabel(o);
+        std::string label = dbrecover::OriginLabel(o, withLocation);
         if (std::find(labels.begin(), labels.end(), label) == labels.end()) labels.push_back(std::move(label));
     }
 }
@@ -61,7 +62,9 @@ Table ContactsTable(const std::vector<dbrecover::ContactItem*>& contacts) {
         for (const dbrecover::ValueOrigin& v : c->values) {
             const std::string named = std::string(dbrecover::FieldLabel(v.kind)) + ": " + v.value;
             if (v.earlier) earlier.push_back(named + (v.cutShort ? " (cut short)" : ""));
-            AddLabels(labels, v.foundIn);
+            // A contact's values lie in many places: the column names the
+            // kinds of place, the detail line each value's pages and offsets.
+            AddLabels(labels, v.foundIn, false);
             details.push_back((v.earlier ? "earlier " : "") + named + " \u2014 " + Details(v.foundIn));
         }
         rows.push_back({std::to_string(++id), c->deleted ? "Yes" : "No", c->name, c->phone, c->email, c->note,
@@ -81,7 +84,7 @@ Table MessagesTable(const std::vector<dbrecover::MsgThread*>& threads) {
                         ""});
         for (const dbrecover::MsgItem& m : t->messages) {
             std::vector<std::string> labels;
-            AddLabels(labels, m.foundIn);
+            AddLabels(labels, m.foundIn, true);
             std::string detail = "date " + std::to_string(m.date) + " ms, shown in " +
                                  dbrecover::UtcOffsetText(dbrecover::ClampDateSeconds(m.date / 1000));
             if (m.bodyCutShort) detail += ", text cut short";
