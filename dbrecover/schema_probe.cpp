@@ -1,7 +1,4 @@
 #include "dbrecover/schema_probe.h"
-#include "dbrecover/sqlite_file.h"
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
@@ -9,6 +6,8 @@
 #include <cstring>
 #include <span>
 
+#include "dbrecover/sqlite_database.h"
+#include "dbrecover/sqlite_file.h"
 #include "platform/file.h"
 
 namespace qb::dbrecover {
@@ -54,12 +53,6 @@ bool AllColumnsLocated(const TableLayout& l) {
     return l.addressColumn >= 0 && l.personColumn >= 0 && l.bodyColumn >= 0 && l.threadIdColumn >= 0 &&
            l.dateColumn >= 0 && l.typeColumn >= 0;
 }
-
-// Closes the connection whatever path the probe leaves by.
-struct Connection {
-    sqlite3* db = nullptr;
-    ~Connection() { sqlite3_close(db); }
-};
 
 }  // namespace
 
@@ -109,13 +102,6 @@ std::vector<ColumnSpec> TableInfo(sqlite3* db, const char* table) {
     return columns;
 }
 
-// A connection that never folds the log into the file nor deletes it.
-void KeepLog(sqlite3* db) {
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-}
-
 std::vector<std::string> ColumnNames(const std::vector<ColumnSpec>& columns) {
     std::vector<std::string> names;
     for (const ColumnSpec& c : columns) names.push_back(c.name);
@@ -129,12 +115,9 @@ std::vector<ColumnSpec> ColumnsFromCreateTable(const std::string& sql) {
     std::size_t i = 0;
     while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
     if (UpperCopy(sql.substr(i, 12)) != "CREATE TABLE") return {};
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return {};
-    }
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    SqliteDatabase scratch({}, SqliteDatabase::Access::Scratch);
+    if (!scratch) return {};
+    sqlite3* db = scratch.handle();
     std::vector<ColumnSpec> columns;
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
@@ -147,20 +130,15 @@ std::vector<ColumnSpec> ColumnsFromCreateTable(const std::string& sql) {
             sqlite3_finalize(stmt);
             stmt = nullptr;
             // The one table the statement made.
-            sqlite3_stmt* names = nullptr;
             std::string table;
-            if (sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &names, nullptr) ==
-                    SQLITE_OK &&
-                sqlite3_step(names) == SQLITE_ROW) {
+            scratch.Query("SELECT name FROM sqlite_master WHERE type='table' LIMIT 1", nullptr, [&](sqlite3_stmt* names) {
                 const auto* n = reinterpret_cast<const char*>(sqlite3_column_text(names, 0));
                 table = n ? n : "";
-            }
-            sqlite3_finalize(names);
+            });
             if (!table.empty() && table.find('"') == std::string::npos) columns = TableInfo(db, table.c_str());
         }
     }
     sqlite3_finalize(stmt);
-    sqlite3_close(db);
     return columns;
 }
 
@@ -199,32 +177,25 @@ std::optional<TableLayout> ProbeSchema(const std::string& path, TableKind kind) 
     if (!platform::FileExists(path)) return std::nullopt;
     if (path.find(DatabaseFileName(kind)) == std::string::npos) return std::nullopt;
 
-    Connection conn;
-    if (sqlite3_open_v2(path.c_str(), &conn.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        return std::nullopt;
-    }
-    KeepLog(conn.db);
+    SqliteDatabase db(path, SqliteDatabase::Access::ApplyLog);
+    if (!db) return std::nullopt;
     const TableQueries queries = QueriesFor(kind);
 
     bool haveRoot = false;
     std::int64_t rootPage = 0;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare(conn.db, queries.rootPage, -1, &stmt, nullptr) == SQLITE_OK && stmt) {
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            const int n = sqlite3_data_count(stmt);
-            for (int i = 0; i < n; ++i) {
-                rootPage = sqlite3_column_int64(stmt, i);
-                haveRoot = true;
-            }
+    db.Query(queries.rootPage, nullptr, [&](sqlite3_stmt* stmt) {
+        const int n = sqlite3_data_count(stmt);
+        for (int i = 0; i < n; ++i) {
+            rootPage = sqlite3_column_int64(stmt, i);
+            haveRoot = true;
         }
-    }
-    sqlite3_finalize(stmt);
+    });
     if (!haveRoot) return std::nullopt;
     // Page numbers are 32-bit in the file format; anything else is not a
     // page this file can have.
     if (rootPage < 1 || rootPage > 0x7FFFFFFF) return std::nullopt;
 
-    auto layout = LayoutFromColumns(kind, TableInfo(conn.db, TableName(kind)));
+    auto layout = LayoutFromColumns(kind, TableInfo(db.handle(), TableName(kind)));
     if (!layout || !AllColumnsLocated(*layout)) return std::nullopt;
     layout->rootPage = static_cast<std::int32_t>(rootPage);
     return layout;
@@ -341,25 +312,14 @@ std::string DatabaseProblem(const std::string& path, TableKind kind) {
     if (file->ReadAt(0, header, sizeof header) != sizeof header || std::memcmp(header, kMagic, sizeof kMagic) != 0) {
         return "is not an SQLite database";
     }
-    sqlite3* db = nullptr;
+    SqliteDatabase db(path, SqliteDatabase::Access::ReadOnly);
+    if (!db) return "cannot be opened: " + db.OpenError();
+    const char* table = kind == TableKind::Contacts ? "data" : "sms";
+    std::string why;
+    const std::optional<bool> has = db.HasTable(table, &why);
     std::string problem;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        problem = std::string("cannot be opened: ") + sqlite3_errmsg(db);
-    } else {
-        const char* table = kind == TableKind::Contacts ? "data" : "sms";
-        sqlite3_stmt* stmt = nullptr;
-        const int rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1", -1, &stmt, nullptr);
-        if (rc != SQLITE_OK) {
-            problem = std::string("cannot be read: ") + sqlite3_errmsg(db);
-        } else {
-            sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
-            const int step = sqlite3_step(stmt);
-            if (step == SQLITE_DONE) problem = std::string("has no table ") + table;
-            if (step != SQLITE_ROW && step != SQLITE_DONE) problem = std::string("cannot be read: ") + sqlite3_errmsg(db);
-        }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
+    if (!has) problem = "cannot be read: " + why;
+    if (has && !*has) problem = std::string("has no table ") + table;
     return problem;
 }
 
