@@ -12,6 +12,7 @@ version="$(dpkg-deb -f "$deb" Version)"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "$depends" | grep -q 'libc6' || fail "dependencies not computed: '$depends'"
 echo "$depends" | grep -q 'libsqlite3' || fail "SQLite missing from the dependencies: '$depends'"
+echo "$depends" | grep -q 'libssl' || fail "OpenSSL's libcrypto (the reports' SHA-256) missing from the dependencies: '$depends'"
 
 files="$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$')"
 expected="./usr/bin/quillbrook
