@@ -207,10 +207,11 @@ private:
         return false;
     }
 
-    // One head, "HTTP/1.x NNN reason" and its header lines.
-    bool ReadOneHead(std::string& head, int& status) {
+    // The received bytes up to `terminator`, which is consumed too; false
+    // with errno set when it does not come within kMaxHead bytes.
+    bool TakeUntil(std::string_view terminator, std::string& text) {
         std::size_t end;
-        while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
+        while ((end = buffer_.find(terminator)) == std::string::npos) {
             if (buffer_.size() > kMaxHead) return Malformed();
             if (!Receive()) return false;
             if (closed_) {
@@ -218,8 +219,14 @@ private:
                 return false;
             }
         }
-        head = buffer_.substr(0, end);
-        buffer_.erase(0, end + 4);
+        text.assign(buffer_, 0, end);
+        buffer_.erase(0, end + terminator.size());
+        return true;
+    }
+
+    // One head, "HTTP/1.x NNN reason" and its header lines.
+    bool ReadOneHead(std::string& head, int& status) {
+        if (!TakeUntil("\r\n\r\n", head)) return false;
         if (head.compare(0, 5, "HTTP/") != 0) return Malformed();
         const std::size_t space = head.find(' ');
         if (space == std::string::npos || space + 4 > head.size()) return Malformed();
@@ -271,20 +278,7 @@ private:
     }
 
     // One line of the chunked framing, without its CRLF.
-    bool TakeLine(std::string& line) {
-        std::size_t end;
-        while ((end = buffer_.find("\r\n")) == std::string::npos) {
-            if (buffer_.size() > kMaxHead) return Malformed();
-            if (!Receive()) return false;
-            if (closed_) {
-                errno = ECONNRESET;
-                return false;
-            }
-        }
-        line.assign(buffer_, 0, end);
-        buffer_.erase(0, end + 2);
-        return true;
-    }
+    bool TakeLine(std::string& line) { return TakeUntil("\r\n", line); }
 
     Read NextChunked(std::string& piece, HttpError& error) {
         std::string line;
