@@ -139,8 +139,8 @@ void CMainDlg::CreateControls() {
     HWND link = ::CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, 380, 540, 10, 10, Hwnd(),
                                   nullptr, ::GetModuleHandleW(nullptr), nullptr);
     // The tooltip names the help page; the link itself leads to the product page.
-    helpLink_.Attach(link, L"Have Problems?", ui::Wide(update::OnlineHelpAddress()), ui::get_font(L"Arial", 16, 400), 380, 540,
-                     [] { OpenVendorPage(update::ProductPageAddress()); });
+    helpLink_.Attach(link, L"Have Problems?", ui::Wide(update::OnlineHelpAddress()), ui::get_font(L"Arial", 16, 400),
+                     380, 540, [] { OpenVendorPage(update::ProductPageAddress()); });
 
     progress_ = ::CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD, 20, 639, 940, 20, Hwnd(),
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PROGRESS)),

@@ -292,7 +292,8 @@ private:
             }
             if (!TakeLine(line)) return Fail(error, errno);
             const std::string_view size = Trimmed(std::string_view(line).substr(0, line.find(';')));
-            if (size.empty() || size.size() > 15 || size.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
+            if (size.empty() || size.size() > 15 ||
+                size.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
                 return Fail(error, EBADMSG);
             }
             remaining_ = std::strtoull(std::string(size).c_str(), nullptr, 16);

@@ -91,7 +91,8 @@ std::uint16_t PortOf(Socket s) {
 void SendAll(Socket s, const std::string& bytes) {
     std::size_t at = 0;
     while (at < bytes.size()) {
-        const int sent = static_cast<int>(::send(s, bytes.data() + at, static_cast<int>(bytes.size() - at), kSendFlags));
+        const int sent =
+            static_cast<int>(::send(s, bytes.data() + at, static_cast<int>(bytes.size() - at), kSendFlags));
         if (sent <= 0) return;
         at += static_cast<std::size_t>(sent);
     }
