@@ -9,43 +9,33 @@
 
 #include "app/resource_ids.h"
 #include "dbrecover/recovery_driver.h"
+#include "device/connection_tips.h"
 #include "platform/file.h"
 #include "platform/window_notifier.h"
-#include "platform/windows_support.h"
 #include "ui/about_box.h"
 #include "ui/browser.h"
 #include "ui/font_pool.h"
 #include "ui/msg_box.h"
 #include "ui/ui_helpers.h"
+#include "ui/wide_text.h"
 #include "update/http_checks.h"
 #include "update/update_check.h"
 #include "update/update_constants.h"
+#include "update/vendor_pages.h"
 
 namespace qb::app {
 
-const wchar_t kAuthorizationTitle[] = L"Authorization on device is required in order to continue.";
-// A Windows PC, so "this computer".
-const wchar_t kAuthorizationLine[] = L"Please check your phone screen and authorize this computer as shown below.";
-const wchar_t kTipsHeading[] = L"Cannot load data from Android Phone, please : ";
-const wchar_t* const kTips[4] = {
-    L"1. Be sure you've installed the drive of your device",
-    L"2. Make sure device enables USB Debugging(Setting >> Applications >> Development >> USB debugging).",
-    L"3. If you want to recover SMS or contacts, please make sure you've got ROOT access on your Android phone.",
-    L"4. If you want to recover the data on the phone's SD card, you should turn on USB storage on the device.",
-};
-
 namespace {
-
-std::wstring Widen(std::string_view utf8) { return platform::win::Wide(std::string(utf8)); }
-
-std::wstring SiteAddress(std::wstring_view path) { return L"http://" + Widen(update::kUpdateHost) + std::wstring(path); }
 
 // A point size in pixels of the screen.
 int PointsToPixels(HDC dc, int points) { return ::MulDiv(points, ::GetDeviceCaps(dc, LOGPIXELSY), 72); }
 
-void DrawTextAt(HDC dc, int x, int y, const wchar_t* text) {
-    ::TextOutW(dc, x, y, text, static_cast<int>(std::wcslen(text)));
+void DrawTextAt(HDC dc, int x, int y, std::string_view utf8) {
+    const std::wstring text = ui::Wide(utf8);
+    ::TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
 }
+
+void OpenVendorPage(const std::string& address) { ui::OpenInBrowser(ui::Wide(address)); }
 
 struct ButtonLayout {
     int id;
@@ -62,10 +52,6 @@ struct LabelLayout {
 constexpr LabelLayout kLabels[5] = {{L"Back", 260}, {L"Recover", 340}, {L"Pause", 420}, {L"Resume", 420}, {L"Stop", 500}};
 
 }  // namespace
-
-std::wstring ProductPageAddress() { return SiteAddress(Widen(update::kDownloadPagePath)); }
-std::wstring SupportPageAddress() { return SiteAddress(L"/support.html"); }
-std::wstring OnlineHelpAddress() { return SiteAddress(L"/online-help/quillbrook/"); }
 
 CMainDlg::CMainDlg(MainDlgSettings settings) : settings_(std::move(settings)) {}
 
@@ -153,8 +139,8 @@ void CMainDlg::CreateControls() {
     HWND link = ::CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, 380, 540, 10, 10, Hwnd(),
                                   nullptr, ::GetModuleHandleW(nullptr), nullptr);
     // The tooltip names the help page; the link itself leads to the product page.
-    helpLink_.Attach(link, L"Have Problems?", OnlineHelpAddress(), ui::get_font(L"Arial", 16, 400), 380, 540,
-                     [] { ui::OpenInBrowser(ProductPageAddress()); });
+    helpLink_.Attach(link, L"Have Problems?", ui::Wide(update::OnlineHelpAddress()), ui::get_font(L"Arial", 16, 400),
+                     380, 540, [] { OpenVendorPage(update::ProductPageAddress()); });
 
     progress_ = ::CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD, 20, 639, 940, 20, Hwnd(),
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PROGRESS)),
@@ -197,13 +183,13 @@ void CMainDlg::PaintStartScreen(HDC dc, Gdiplus::Graphics& graphics) {
         {
             ui::SelectObjectScope select(dc, titleFont.Get());
             ::SetTextColor(dc, RGB(52, 166, 106));
-            DrawTextAt(dc, 240, 200, kAuthorizationTitle);
+            DrawTextAt(dc, 240, 200, device::kAuthorizationTitle);
         }
         ui::OwnedFont lineFont(ui::get_font(L"Arial", PointsToPixels(dc, 10), 400));
         {
             ui::SelectObjectScope select(dc, lineFont.Get());
             ::SetTextColor(dc, RGB(0, 0, 0));
-            DrawTextAt(dc, 260, 230, kAuthorizationLine);
+            DrawTextAt(dc, 260, 230, device::kAuthorizationLine);
         }
         break;
     }
@@ -215,11 +201,15 @@ void CMainDlg::PaintStartScreen(HDC dc, Gdiplus::Graphics& graphics) {
     {
         ui::SelectObjectScope select(dc, fonts.GetFont(512));
         ::SetTextColor(dc, RGB(189, 58, 6));
-        DrawTextAt(dc, 80, 540, kTipsHeading);
+        DrawTextAt(dc, 80, 540, device::kConnectionTipsHeading);
     }
     ui::SelectObjectScope select(dc, fonts.GetFont(256));
     ::SetTextColor(dc, RGB(10, 0, 0));
-    for (int i = 0; i < 4; ++i) DrawTextAt(dc, 100, 560 + 20 * i, kTips[i]);
+    int top = 560;
+    for (const std::string_view tip : device::kConnectionTips) {
+        DrawTextAt(dc, 100, top, tip);
+        top += 20;
+    }
 }
 
 void CMainDlg::Paint() {
@@ -343,20 +333,20 @@ void CMainDlg::OnLoadDone() {
 
 void CMainDlg::OnUpdateResult(WPARAM wParam, LPARAM lParam) {
     if (wParam == 1) {
-        const std::wstring version = platform::win::Wide(update::TakeUpdateVersion(lParam));
+        const std::wstring version = ui::Wide(update::TakeUpdateVersion(lParam));
         wchar_t text[512];
         std::swprintf(text, std::size(text),
                       L"A new version of (%ls) is available. Click Yes to open download page.", version.c_str());
         ui::CMsgBox box;
         if (box.Show(ui::CMsgBox::Information, ui::CMsgBox::kYes | ui::CMsgBox::kNo, text, Hwnd()) ==
             ui::CMsgBox::kYesCode) {
-            ui::OpenInBrowser(ProductPageAddress());
+            OpenVendorPage(update::ProductPageAddress());
         }
         return;
     }
     wchar_t text[256];
     std::swprintf(text, std::size(text), L"This version of (%ls) is the latest version.",
-                  Widen(update::kProgramVersion).c_str());
+                  ui::Wide(update::kProgramVersion).c_str());
     ui::CMsgBox box;
     box.Show(ui::CMsgBox::Information, ui::CMsgBox::kYes, text, Hwnd());
 }
@@ -398,13 +388,13 @@ void CMainDlg::OnCommand(int id) {
         break;
     case IDC_HOME:
     case ID_MENU_HOME:
-        ui::OpenInBrowser(ProductPageAddress());
+        OpenVendorPage(update::ProductPageAddress());
         break;
     case IDC_SUPPORT:
-        ui::OpenInBrowser(SupportPageAddress());
+        OpenVendorPage(update::SupportPageAddress());
         break;
     case ID_MENU_HELP:
-        ui::OpenInBrowser(OnlineHelpAddress());
+        OpenVendorPage(update::OnlineHelpAddress());
         break;
     case ID_MENU_ABOUT:
         ShowAbout();

@@ -222,15 +222,4 @@ private:
     std::unique_ptr<ScanContext> scan_;
 };
 
-// The vendor's pages opened by the window.
-std::wstring ProductPageAddress();
-std::wstring SupportPageAddress();
-std::wstring OnlineHelpAddress();
-
-// The texts of the start screen.
-extern const wchar_t kAuthorizationTitle[];
-extern const wchar_t kAuthorizationLine[];
-extern const wchar_t kTipsHeading[];
-extern const wchar_t* const kTips[4];
-
 }  // namespace qb::app

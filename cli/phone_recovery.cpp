@@ -7,6 +7,7 @@
 #include "cli/console_output.h"
 #include "dbrecover/display_lists.h"
 #include "dbrecover/recovery_driver.h"
+#include "device/connection_tips.h"
 #include "output/html_report.h"
 #include "platform/console.h"
 #include "platform/file.h"
@@ -18,19 +19,6 @@ namespace {
 
 using device::CopyOutcome;
 using device::DeviceState;
-
-constexpr const char* kAuthorizationLines[] = {
-    "Authorization on device is required in order to continue.",
-    "Please check your phone screen and authorize this computer as shown below.",
-};
-
-constexpr const char* kConnectionTips[] = {
-    "Cannot load data from Android Phone, please : ",
-    "1. Be sure you've installed the drive of your device",
-    "2. Make sure device enables USB Debugging(Setting >> Applications >> Development >> USB debugging).",
-    "3. If you want to recover SMS or contacts, please make sure you've got ROOT access on your Android phone.",
-    "4. If you want to recover the data on the phone's SD card, you should turn on USB storage on the device.",
-};
 
 const char* StateText(DeviceState state) {
     switch (state) {
@@ -62,9 +50,10 @@ std::string Reason(const device::FileCopy& file) {
 void PrintConnectionTips(std::ostream& out, DeviceState state) {
     if (state == DeviceState::Ready) return;
     if (state == DeviceState::NeedsAuthorization) {
-        for (const char* line : kAuthorizationLines) out << line << "\n";
+        out << device::kAuthorizationTitle << "\n" << device::kAuthorizationLine << "\n";
     }
-    for (const char* line : kConnectionTips) out << line << "\n";
+    out << device::kConnectionTipsHeading << "\n";
+    for (const std::string_view line : device::kConnectionTips) out << line << "\n";
 }
 
 std::string DescribeDevices(const std::vector<device::ListedDevice>& devices) {

@@ -1,11 +1,12 @@
 #include "ui/about_box.h"
 
-#include "platform/windows_support.h"
 #include "ui/font_pool.h"
 #include "ui/gdi_objects.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_helpers.h"
+#include "ui/wide_text.h"
 #include "update/update_constants.h"
+#include "update/vendor_pages.h"
 
 namespace qb::ui {
 namespace {
@@ -20,8 +21,6 @@ const wchar_t kLegalWarning[] =
     L"reproduction or distribution of this program, or any portion of it, may result in severe civil and "
     L"criminal penalties. Recover only data that you own or may lawfully access.";
 
-std::wstring HomePageAddress() { return L"http://" + platform::win::Wide(std::string(update::kUpdateHost)) + L"/"; }
-
 CAboutBox::CAboutBox() : background_(L"aboutbk.png") {}
 
 INT_PTR CAboutBox::Show(HWND owner) { return DoModal(owner, IDD_ABOUTBOX); }
@@ -32,7 +31,7 @@ void CAboutBox::OnInit() {
 
     close_.Attach(::GetDlgItem(Hwnd(), IDC_ABOUT_CLOSE), ImagePath(L"close.png"), -8, 5);
     ok_.Attach(::GetDlgItem(Hwnd(), IDC_ABOUT_OK), ImagePath(L"ok.png"), -20, -15);
-    const std::wstring address = HomePageAddress();
+    const std::wstring address = Wide(update::HomePageAddress());
     link_.Attach(::GetDlgItem(Hwnd(), IDC_ABOUT_LINK), L"Homepage: " + address, address, get_font(L"Arial", 16, 400),
                  40, 270);
     ::SetFocus(ok_.Hwnd());
@@ -59,7 +58,7 @@ void CAboutBox::Paint() {
         {
             SelectObjectScope select(target, fonts.GetFont(512));
             ::SetTextColor(target, RGB(0, 0, 90));
-            const std::wstring version = L"Version: " + platform::win::Wide(std::string(update::kProgramVersion));
+            const std::wstring version = L"Version: " + Wide(update::kProgramVersion);
             ::TextOutW(target, 40, 135, version.c_str(), static_cast<int>(version.size()));
         }
         {

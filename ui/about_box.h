@@ -39,9 +39,7 @@ private:
     RECT warning_ {40, 190, 450, 254};
 };
 
-// The vendor's home page, its label in the about box, and the paragraph of
-// legal warning.
-std::wstring HomePageAddress();
+// The paragraph of legal warning.
 extern const wchar_t kLegalWarning[];
 
 }  // namespace qb::ui

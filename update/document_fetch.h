@@ -1,6 +1,6 @@
 // How a check obtains the update document: one GET whose body arrives in
-// pieces. The Windows program fetches with WinINet (start-up check) and
-// WinHTTP (manual check); tests hand in their own pieces.
+// pieces. The program fetches through the platform's HTTP client
+// (http_checks.h); tests may hand in their own pieces.
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include "app/resource_ids.h"
+#include "device/connection_tips.h"
 #include "platform/file.h"
 #include "platform/windows_support.h"
 #include "tests/app/main_window_fixture.h"
@@ -114,7 +115,7 @@ TEST_F(MainWindowTest, AnUnauthorisedPhoneShowsThePromptAndAsksForThisComputer) 
     EXPECT_GT(TextPixels(shot, RECT {260, 230, 900, 246}, RGB(0, 0, 0)), 60);
     EXPECT_GT(TextPixels(shot, RECT {80, 540, 420, 558}, kTipsHeadingColour), 60);
     EXPECT_TRUE(::IsWindowEnabled(Control(IDC_REFRESH)));
-    EXPECT_NE(std::wstring(kAuthorizationLine).find(L"authorize this computer"), std::wstring::npos);
+    EXPECT_NE(device::kAuthorizationLine.find("authorize this computer"), std::string_view::npos);
 }
 
 TEST_F(MainWindowTest, RefreshGoesBackToTheBusyAnimationUntilTheNextAnswer) {

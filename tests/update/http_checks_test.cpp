@@ -1,10 +1,9 @@
-// Both update checks over HTTP on Windows, against a loopback server: what
-// they request and how they introduce themselves, what they answer for each
-// kind of document, and how they end when the server is not there.
-#ifdef _WIN32
-
+// Both update checks over HTTP, against a loopback server: what they
+// request and how they introduce themselves, what they answer for each kind
+// of document, and how they end when the server is not there.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <future>
 #include <optional>
@@ -27,6 +26,13 @@ using testsupport::Notification;
 using testsupport::RecordingWindow;
 using testsupport::ServedAnswer;
 using testsupport::ServedRequest;
+
+// The system's code for a refused connection.
+#ifdef _WIN32
+constexpr int kCannotConnect = 12029;  // ERROR_WINHTTP_CANNOT_CONNECT
+#else
+constexpr int kCannotConnect = ECONNREFUSED;
+#endif
 
 UpdateServer Loopback(std::uint16_t port) { return {"127.0.0.1", port}; }
 
@@ -107,7 +113,7 @@ void ExpectOneRequest(const LoopbackHttpServer& server, const std::string& userA
 
 TEST(StartupCheckOverHttpTest, TheSystemReportsAConnection) {
     // The check depends on it; the tests below assume it.
-    const StartupFetch fetch = WinInetStartupFetch(Loopback(1));
+    const StartupFetch fetch = HttpStartupFetch(Loopback(1));
     ASSERT_TRUE(fetch.connected);
     EXPECT_TRUE(fetch.connected());
 }
@@ -173,7 +179,7 @@ TEST(StartupCheckOverHttpTest, SilentWithoutServerOrConnection) {
 
     // Without a connection nothing is requested.
     LoopbackHttpServer server({StartupDocument("2.0.0.0")});
-    StartupFetch offline = WinInetStartupFetch(Loopback(server.Port()));
+    StartupFetch offline = HttpStartupFetch(Loopback(server.Port()));
     offline.connected = [] { return false; };
     RecordingWindow window;
     RunStartupCheck(offline, window);
@@ -253,11 +259,8 @@ TEST(ManualCheckOverHttpTest, AnEmptyAnswerIsTheLatestVersion) {
 TEST(ManualCheckOverHttpTest, AnUnreachableServerIsTheLatestVersion) {
     const Outcome outcome = Manual(Loopback(ClosedLoopbackPort()));
     EXPECT_EQ(ManualAnswer(outcome).wParam, 0u);
-    // ERROR_WINHTTP_CANNOT_CONNECT
-    EXPECT_EQ(outcome.standardOutput, "Error 12029 has occurred.\n");
+    EXPECT_EQ(outcome.standardOutput, "Error " + std::to_string(kCannotConnect) + " has occurred.\n");
 }
 
 }  // namespace
 }  // namespace qb::update
-
-#endif  // _WIN32

@@ -1,10 +1,17 @@
 #include "tests/update/loopback_http_server.h"
 
 #ifdef _WIN32
-
 #include <winsock2.h>
 #include <windows.h>
 #include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +24,14 @@
 namespace qb::update::testsupport {
 namespace {
 
+// The few differences between Winsock and POSIX sockets.
+#ifdef _WIN32
+using Socket = SOCKET;
+using AddressLength = int;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+constexpr int kSendFlags = 0;
+constexpr int kShutdownSend = SD_SEND;
+
 struct WinsockUser {
     WinsockUser() {
         WSADATA data;
@@ -25,32 +40,59 @@ struct WinsockUser {
     ~WinsockUser() { ::WSACleanup(); }
 };
 
-SOCKET BoundLoopbackSocket() {
-    static WinsockUser winsock;
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) throw std::runtime_error("socket failed");
+void StartSockets() { static WinsockUser winsock; }
+
+void CloseSocket(Socket s) { ::closesocket(s); }
+
+void SetReceiveTimeout(Socket s, int milliseconds) {
+    const DWORD timeout = static_cast<DWORD>(milliseconds);
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+}
+#else
+using Socket = int;
+using AddressLength = socklen_t;
+constexpr Socket kNoSocket = -1;
+// The client may hang up first; that must not end the test program.
+constexpr int kSendFlags = MSG_NOSIGNAL;
+constexpr int kShutdownSend = SHUT_WR;
+
+void StartSockets() {}
+
+void CloseSocket(Socket s) { ::close(s); }
+
+void SetReceiveTimeout(Socket s, int milliseconds) {
+    const timeval timeout {milliseconds / 1000, (milliseconds % 1000) * 1000};
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+}
+#endif
+
+Socket BoundLoopbackSocket() {
+    StartSockets();
+    const Socket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == kNoSocket) throw std::runtime_error("socket failed");
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::closesocket(s);
+        CloseSocket(s);
         throw std::runtime_error("bind failed");
     }
     return s;
 }
 
-std::uint16_t PortOf(SOCKET s) {
+std::uint16_t PortOf(Socket s) {
     sockaddr_in address {};
-    int size = sizeof address;
+    AddressLength size = sizeof address;
     ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
     return ntohs(address.sin_port);
 }
 
-void SendAll(SOCKET s, const std::string& bytes) {
+void SendAll(Socket s, const std::string& bytes) {
     std::size_t at = 0;
     while (at < bytes.size()) {
-        const int sent = ::send(s, bytes.data() + at, static_cast<int>(bytes.size() - at), 0);
+        const int sent =
+            static_cast<int>(::send(s, bytes.data() + at, static_cast<int>(bytes.size() - at), kSendFlags));
         if (sent <= 0) return;
         at += static_cast<std::size_t>(sent);
     }
@@ -89,9 +131,9 @@ ServedRequest ReadRequest(const std::string& head) {
 }  // namespace
 
 LoopbackHttpServer::LoopbackHttpServer(ServedAnswer answer) : answer_(std::move(answer)) {
-    const SOCKET s = BoundLoopbackSocket();
+    const Socket s = BoundLoopbackSocket();
     if (::listen(s, 8) != 0) {
-        ::closesocket(s);
+        CloseSocket(s);
         throw std::runtime_error("listen failed");
     }
     listener_ = static_cast<std::uintptr_t>(s);
@@ -102,7 +144,7 @@ LoopbackHttpServer::LoopbackHttpServer(ServedAnswer answer) : answer_(std::move(
 LoopbackHttpServer::~LoopbackHttpServer() {
     stop_ = true;
     thread_.join();
-    ::closesocket(static_cast<SOCKET>(listener_));
+    CloseSocket(static_cast<Socket>(listener_));
 }
 
 void LoopbackHttpServer::SetAnswer(ServedAnswer answer) {
@@ -116,29 +158,28 @@ std::vector<ServedRequest> LoopbackHttpServer::Requests() const {
 }
 
 void LoopbackHttpServer::Serve() {
-    const SOCKET listener = static_cast<SOCKET>(listener_);
+    const Socket listener = static_cast<Socket>(listener_);
     while (!stop_) {
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(listener, &readable);
         timeval wait {0, 50 * 1000};
-        if (::select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
-        const SOCKET connection = ::accept(listener, nullptr, nullptr);
-        if (connection == INVALID_SOCKET) continue;
+        if (::select(static_cast<int>(listener) + 1, &readable, nullptr, nullptr, &wait) <= 0) continue;
+        const Socket connection = ::accept(listener, nullptr, nullptr);
+        if (connection == kNoSocket) continue;
         Answer(static_cast<std::uintptr_t>(connection));
-        ::shutdown(connection, SD_SEND);
-        ::closesocket(connection);
+        ::shutdown(connection, kShutdownSend);
+        CloseSocket(connection);
     }
 }
 
 void LoopbackHttpServer::Answer(std::uintptr_t connectionValue) {
-    const SOCKET connection = static_cast<SOCKET>(connectionValue);
-    const DWORD timeout = 10000;
-    ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    const Socket connection = static_cast<Socket>(connectionValue);
+    SetReceiveTimeout(connection, 10000);
     std::string head;
     char buffer[4096];
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-        const int got = ::recv(connection, buffer, sizeof buffer, 0);
+        const int got = static_cast<int>(::recv(connection, buffer, sizeof buffer, 0));
         if (got <= 0) return;
         head.append(buffer, static_cast<std::size_t>(got));
     }
@@ -182,12 +223,10 @@ void LoopbackHttpServer::Answer(std::uintptr_t connectionValue) {
 }
 
 std::uint16_t ClosedLoopbackPort() {
-    const SOCKET s = BoundLoopbackSocket();
+    const Socket s = BoundLoopbackSocket();
     const std::uint16_t port = PortOf(s);
-    ::closesocket(s);
+    CloseSocket(s);
     return port;
 }
 
 }  // namespace qb::update::testsupport
-
-#endif  // _WIN32

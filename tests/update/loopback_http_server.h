@@ -1,10 +1,8 @@
 // A small HTTP server on the loopback interface for the update checks'
-// tests on Windows: it answers GET /win-update.xml with a given body, in
+// tests: it answers GET /win-update.xml with a given body, in
 // pieces and with the framing asked for, and records what each request
 // looked like.
 #pragma once
-
-#ifdef _WIN32
 
 #include <atomic>
 #include <cstddef>
@@ -64,5 +62,3 @@ private:
 std::uint16_t ClosedLoopbackPort();
 
 }  // namespace qb::update::testsupport
-
-#endif  // _WIN32
