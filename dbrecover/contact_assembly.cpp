@@ -238,6 +238,14 @@ void ContactCarver::SeeLiveDataRow(const CarvedDataRow& row) {
     live_.emplace(row.rawContactId, static_cast<std::uint32_t>(row.mimetypeId), std::string(row.data1));
 }
 
+bool ContactCarver::JoinWholeValue(ContactItem& contact, FieldKind kind, std::string_view slice,
+                                   const RecordOrigin& origin) {
+    const std::string* whole = values_.FindValueBeginningWith(FieldOf(contact, kind), slice);
+    if (!whole) return false;
+    if (ValueOrigin* entry = origins_.Find(contact, kind, *whole)) AddOrigin(entry->foundIn, origin);
+    return true;
+}
+
 bool ContactCarver::JoinLiveContact(const CarvedDataRow& row, FieldKind kind, std::string_view shown) {
     if (row.rawContactId == 0 || row.rawContactId > 0x7FFFFFFFu) return false;
     const auto it = contacts_.find(-static_cast<std::int64_t>(row.rawContactId));
@@ -249,14 +257,7 @@ bool ContactCarver::JoinLiveContact(const CarvedDataRow& row, FieldKind kind, st
         AddOrigin(same->foundIn, origin);
         return true;
     }
-    if (row.cutShort) {
-        if (const std::string* whole = values_.FindValueBeginningWith(FieldOf(contact, kind), shown)) {
-            if (ValueOrigin* entry = origins_.Find(contact, kind, *whole)) {
-                AddOrigin(entry->foundIn, origin);
-                return true;
-            }
-        }
-    }
+    if (row.cutShort && JoinWholeValue(contact, kind, shown, origin)) return true;
     ValueOrigin& earlier = origins_.Note(contact, kind, shown, origin, true);
     earlier.cutShort = earlier.cutShort || row.cutShort;
     return true;
@@ -287,14 +288,8 @@ void ContactCarver::AddCarvedDataRow(const CarvedDataRow& row) {
     const auto key = static_cast<std::int64_t>(row.rawContactId);
     if (key <= 0) return;
     if (row.cutShort) {
-        if (const auto it = contacts_.find(key); it != contacts_.end()) {
-            if (const std::string* whole = values_.FindValueBeginningWith(FieldOf(it->second, kind), shown)) {
-                if (ValueOrigin* entry = origins_.Find(it->second, kind, *whole)) {
-                    AddOrigin(entry->foundIn, RecordOrigin::Carved(copy_, row.from));
-                }
-                return;
-            }
-        }
+        const auto it = contacts_.find(key);
+        if (it != contacts_.end() && JoinWholeValue(it->second, kind, shown, RecordOrigin::Carved(copy_, row.from))) return;
     }
     ContactItem* contact = AddToDeletedContact(row.rawContactId, kind, shown);
     if (!shown.empty()) origins_.Note(*contact, kind, shown, RecordOrigin::Carved(copy_, row.from), false);

@@ -160,6 +160,9 @@ private:
     // Joins the row to the live contact of its raw contact; false when there
     // is none.
     bool JoinLiveContact(const CarvedDataRow& row, FieldKind kind, std::string_view shown);
+    // A value cut short joins the value of the field it begins, when there
+    // is one: only where it was found is added.
+    bool JoinWholeValue(ContactItem& contact, FieldKind kind, std::string_view slice, const RecordOrigin& origin);
     ContactItem* AddToDeletedContact(std::uint64_t rawContactId, FieldKind kind, std::string_view shown);
     ContactMap& contacts_;
     const MimetypeNames& names_;

@@ -17,15 +17,21 @@
 namespace qb::output {
 namespace {
 
-std::string BaseName(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+// The path's last `parts` parts ("bak/contacts2.db" for 2).
+std::string LastParts(const std::string& path, int parts) {
+    std::size_t start = path.size();
+    while (parts-- > 0 && start > 0) {
+        const std::size_t slash = path.find_last_of("/\\", start - 1);
+        if (slash == std::string::npos) return path;
+        start = slash;
+    }
+    return path.substr(start + 1);
 }
 
 std::optional<EvidenceFile> Describe(const std::string& path) {
     if (!platform::FileExists(path)) return std::nullopt;
     EvidenceFile file;
-    file.name = BaseName(path);
+    file.name = LastParts(path, 1);
     const auto input = platform::ReadOnlyFile::Open(path);
     if (!input) return file;
     file.size = input->Size();
@@ -64,13 +70,7 @@ Evidence CollectEvidence(const std::vector<std::string>& databases) {
     std::vector<std::string> names;
     for (const EvidenceFile& f : evidence.inputs) names.push_back(f.name);
     for (std::size_t i = 0; i < evidence.inputs.size(); ++i) {
-        if (std::count(names.begin(), names.end(), names[i]) < 2) continue;
-        const std::string& path = paths[i];
-        const std::size_t end = path.find_last_of("/\\");
-        const std::size_t start = end == std::string::npos || end == 0 ? std::string::npos : path.find_last_of("/\\", end - 1);
-        if (end != std::string::npos) {
-            evidence.inputs[i].name = path.substr(start == std::string::npos ? 0 : start + 1);
-        }
+        if (std::count(names.begin(), names.end(), names[i]) > 1) evidence.inputs[i].name = LastParts(paths[i], 2);
     }
     return evidence;
 }
