@@ -3,6 +3,8 @@
 # scripts/windows-deps.sh (QB_WINDOWS_DEPS) on Windows. Every user links the
 # same target names:
 #   SQLite::SQLite3  qb::rapidjson  CLI11::CLI11  qb::jsoncpp  qb::expat
+# and, for the sample card's picture and archive coding only,
+#   ZLIB::ZLIB  JPEG::JPEG  GIF::GIF
 find_package(Threads REQUIRED)
 
 if(WIN32)
@@ -46,3 +48,7 @@ else()
   add_library(qb::jsoncpp INTERFACE IMPORTED)
   target_link_libraries(qb::jsoncpp INTERFACE PkgConfig::QB_JSONCPP)
 endif()
+
+find_package(ZLIB REQUIRED)
+find_package(JPEG REQUIRED)
+find_package(GIF REQUIRED)

@@ -15,9 +15,9 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   refresh=1
 fi
 
-# The Windows build compiles SQLite, Expat and JsonCpp from Debian's own
-# source packages (scripts/windows-deps.sh), which apt-get source needs an
-# index of.
+# The Windows build compiles SQLite, Expat, JsonCpp, zlib, libjpeg-turbo and
+# giflib from Debian's own source packages (scripts/windows-deps.sh), which
+# apt-get source needs an index of.
 src_list=/etc/apt/sources.list.d/quillbrook-src.sources
 if [ ! -f "$src_list" ]; then
   "${sudo_cmd[@]}" tee "$src_list" >/dev/null <<'SOURCES'
@@ -34,6 +34,8 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libsqlite3-dev sqlite3
+  # The sample card codes its pictures and archives with the field's libraries.
+  zlib1g-dev libjpeg62-turbo-dev libgif-dev
   # SHA-256 of the inputs a report names.
   libssl-dev
   rapidjson-dev libcli11-dev libblkid-dev libjsoncpp-dev libexpat1-dev

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "tools/sample_card/byte_writer.h"
+#include "tools/sample_card/compression.h"
 
 namespace qb::tools {
 
@@ -42,102 +43,6 @@ private:
 
 std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
-// ---------------------------------------------------------------- deflate
-
-// Bits go out least significant first; Huffman codes most significant first.
-class BitWriter {
-public:
-    void Put(std::uint32_t value, int bits) {
-        for (int i = 0; i < bits; ++i) PutBit((value >> i) & 1);
-    }
-    void PutCode(std::uint32_t code, int bits) {
-        for (int i = bits - 1; i >= 0; --i) PutBit((code >> i) & 1);
-    }
-    std::vector<std::uint8_t> Finish() {
-        if (used_ > 0) out_.push_back(current_);
-        return std::move(out_);
-    }
-
-private:
-    void PutBit(std::uint32_t bit) {
-        current_ = static_cast<std::uint8_t>(current_ | (bit << used_));
-        if (++used_ == 8) {
-            out_.push_back(current_);
-            current_ = 0;
-            used_ = 0;
-        }
-    }
-    std::vector<std::uint8_t> out_;
-    std::uint8_t current_ = 0;
-    int used_ = 0;
-};
-
-void PutLiteralLength(BitWriter& w, std::uint32_t symbol) {
-    if (symbol < 144)
-        w.PutCode(0x30 + symbol, 8);
-    else if (symbol < 256)
-        w.PutCode(0x190 + symbol - 144, 9);
-    else if (symbol < 280)
-        w.PutCode(symbol - 256, 7);
-    else
-        w.PutCode(0xC0 + symbol - 280, 8);
-}
-
-constexpr std::array<std::uint16_t, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::array<std::uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<std::uint16_t, 30> kDistanceBase = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                                         33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
-                                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<std::uint8_t, 30> kDistanceExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
-// One final block with the fixed codes; greedy matching through a hash of
-// three bytes.
-std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& data) {
-    BitWriter w;
-    w.Put(1, 1);  // final block
-    w.Put(1, 2);  // fixed Huffman codes
-    constexpr std::size_t kWindow = 32768;
-    constexpr std::size_t kMaxMatch = 258;
-    std::vector<std::int64_t> head(1 << 15, -1);
-    auto hash = [&](std::size_t i) {
-        return ((data[i] << 10) ^ (data[i + 1] << 5) ^ data[i + 2]) & 0x7FFF;
-    };
-    std::size_t i = 0;
-    while (i < data.size()) {
-        std::size_t length = 0, distance = 0;
-        if (i + 3 <= data.size()) {
-            const std::int64_t candidate = head[hash(i)];
-            head[hash(i)] = static_cast<std::int64_t>(i);
-            if (candidate >= 0 && i - static_cast<std::size_t>(candidate) <= kWindow) {
-                const auto c = static_cast<std::size_t>(candidate);
-                while (length < kMaxMatch && i + length < data.size() && data[c + length] == data[i + length]) ++length;
-                distance = i - c;
-            }
-        }
-        if (length >= 3) {
-            std::size_t code = 0;
-            while (code + 1 < kLengthBase.size() && kLengthBase[code + 1] <= length) ++code;
-            PutLiteralLength(w, static_cast<std::uint32_t>(257 + code));
-            w.Put(static_cast<std::uint32_t>(length - kLengthBase[code]), kLengthExtra[code]);
-            std::size_t dcode = 0;
-            while (dcode + 1 < kDistanceBase.size() && kDistanceBase[dcode + 1] <= distance) ++dcode;
-            w.PutCode(static_cast<std::uint32_t>(dcode), 5);
-            w.Put(static_cast<std::uint32_t>(distance - kDistanceBase[dcode]), kDistanceExtra[dcode]);
-            for (std::size_t k = 1; k < length && i + k + 3 <= data.size(); ++k)
-                head[hash(i + k)] = static_cast<std::int64_t>(i + k);
-            i += length;
-        } else {
-            PutLiteralLength(w, data[i]);
-            ++i;
-        }
-    }
-    PutLiteralLength(w, 256);
-    return w.Finish();
-}
-
 // ---------------------------------------------------------------- PE
 
 std::uint32_t AlignUp(std::uint32_t value, std::uint32_t unit) { return (value + unit - 1) / unit * unit; }
@@ -171,7 +76,7 @@ std::vector<std::uint8_t> BuildZip(const ZipSampleOptions& options) {
     std::vector<std::uint8_t> central;
     for (const ZipEntry& entry : options.entries) {
         const bool deflated = entry.method == ZipMethod::Deflated;
-        const std::vector<std::uint8_t> packed = deflated ? Deflate(entry.data) : entry.data;
+        const std::vector<std::uint8_t> packed = deflated ? Deflate(entry.data, DeflateWrapping::Raw) : entry.data;
         const std::uint32_t crc = Crc32(entry.data.data(), entry.data.size());
         const std::uint16_t flags = entry.dataDescriptor ? 0x0008 : 0x0000;
         const std::uint16_t version = deflated ? 20 : 10;

@@ -17,7 +17,7 @@ namespace qb::tools {
 
 enum class ZipMethod {
     Stored,
-    Deflated,  // a real deflate stream (fixed Huffman codes with back-references)
+    Deflated,  // a deflate stream, coded by zlib
 };
 
 struct ZipEntry {

@@ -1,6 +1,6 @@
 #include "tools/sample_card/byte_writer.h"
 
-#include <array>
+#include <zlib.h>
 
 namespace qb::tools {
 
@@ -57,18 +57,7 @@ void SetBe32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
 }
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t {};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    return static_cast<std::uint32_t>(crc32_z(crc, data, size));
 }
 
 std::uint32_t XorShift32(std::uint32_t& state) {

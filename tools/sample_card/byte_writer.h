@@ -27,7 +27,7 @@ void SetLe32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v);
 void SetLe64(std::vector<std::uint8_t>& out, std::size_t at, std::uint64_t v);
 void SetBe32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v);
 
-// CRC-32 as ZIP, RAR and PNG use it (reflected, polynomial EDB88320).
+// CRC-32 as ZIP, RAR and PNG use it (reflected, polynomial EDB88320), from zlib.
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
 
 // One step of a 32-bit xorshift generator (shifts 13, 17, 5); a zero state

@@ -1,18 +1,25 @@
 // Picture samples. Every builder draws a small deterministic picture and
-// encodes it the way ordinary software does, so the files open in any
-// viewer: JPEG through a baseline DCT coder with the standard tables, GIF
-// through an LZW coder, PNG with a zlib stream of stored blocks.
+// encodes it with the libraries ordinary software uses, so the files open in
+// any viewer: libjpeg codes the JPEG scan, giflib the GIF image data and
+// zlib the PNG image data. The builders lay out the segments, blocks and
+// chunks around the coded data themselves, since the variants and defects
+// the tests need are not ones a library writes.
 #include "tools/sample_card/image_samples.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
-#include <map>
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE declared before it
+#include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include <gif_lib.h>
+#include <jpeglib.h>
+
 #include "tools/sample_card/byte_writer.h"
+#include "tools/sample_card/compression.h"
 
 namespace qb::tools {
 
@@ -83,179 +90,89 @@ private:
 
 // ---------------------------------------------------------------- JPEG --
 
-constexpr std::array<int, 64> kZigzag = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-                                         12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-                                         35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-                                         58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-
-// The example tables of the JPEG standard, in natural (row-major) order.
-constexpr std::array<int, 64> kLuminanceQuant = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,  14, 13, 16, 24, 40,  57,
-    69, 56, 14, 17, 22,  29,  51,  87,  80, 62, 18, 22, 37,  56,  68,  109, 103, 77, 24, 35, 55, 64,
-    81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-constexpr std::array<int, 64> kChrominanceQuant = {
-    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
-    99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
-
-struct HuffmanSpec {
-    std::array<std::uint8_t, 16> counts;  // codes of each length 1..16
-    std::vector<std::uint8_t> values;
+// libjpeg reports a fault through error_exit, which must not return; it
+// jumps back to the coder, which turns it into an exception once libjpeg's
+// frames are gone.
+struct JpegFault {
+    jpeg_error_mgr manager;
+    std::jmp_buf back;
+    char message[JMSG_LENGTH_MAX];
 };
 
-const HuffmanSpec kDcLuminance = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
-                                  {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const HuffmanSpec kDcChrominance = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
-                                    {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const HuffmanSpec kAcLuminance = {
-    {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
-    {0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07, 0x22, 0x71,
-     0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52, 0xd1, 0xf0, 0x24, 0x33, 0x62, 0x72,
-     0x82, 0x09, 0x0a, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x34, 0x35, 0x36, 0x37,
-     0x38, 0x39, 0x3a, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59,
-     0x5a, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x83,
-     0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9a, 0xa2, 0xa3,
-     0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3,
-     0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2,
-     0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa}};
-const HuffmanSpec kAcChrominance = {
-    {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
-    {0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61, 0x71, 0x13, 0x22,
-     0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33, 0x52, 0xf0, 0x15, 0x62, 0x72, 0xd1,
-     0x0a, 0x16, 0x24, 0x34, 0xe1, 0x25, 0xf1, 0x17, 0x18, 0x19, 0x1a, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x35, 0x36,
-     0x37, 0x38, 0x39, 0x3a, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58,
-     0x59, 0x5a, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a,
-     0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9a,
-     0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba,
-     0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda,
-     0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa}};
+void JpegErrorExit(j_common_ptr info) {
+    auto* fault = reinterpret_cast<JpegFault*>(info->err);
+    info->err->format_message(info, fault->message);
+    std::longjmp(fault->back, 1);
+}
 
-// Code and length of every symbol of a table (canonical codes, by length).
-struct HuffmanCodes {
-    std::array<std::uint16_t, 256> code {};
-    std::array<std::uint8_t, 256> length {};
+// The picture as libjpeg writes it by default: a baseline JPEG, YCbCr 4:2:0,
+// the standard tables scaled to `quality`, the accurate integer DCT.
+// Returns SOI, DQT, SOF0, DHT, SOS, the scan and EOI, nothing else.
+Bytes LibjpegEncode(const Picture& picture, int quality) {
+    std::vector<JSAMPLE> rgb;
+    rgb.reserve(static_cast<std::size_t>(picture.width()) * static_cast<std::size_t>(picture.height()) * 3);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const Rgb p = picture.At(x, y);
+            rgb.insert(rgb.end(), {p.r, p.g, p.b});
+        }
+
+    jpeg_compress_struct info {};
+    JpegFault fault {};
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    info.err = jpeg_std_error(&fault.manager);
+    fault.manager.error_exit = JpegErrorExit;
+    if (setjmp(fault.back) != 0) {
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+        throw std::runtime_error(std::string("libjpeg: ") + fault.message);
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(picture.width());
+    info.image_height = static_cast<JDIMENSION>(picture.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, std::clamp(quality, 1, 100), TRUE);
+    info.write_JFIF_header = FALSE;  // the builder writes the application segment
+    jpeg_start_compress(&info, TRUE);
+    const auto stride = static_cast<std::size_t>(picture.width()) * 3;
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = rgb.data() + info.next_scanline * stride;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    Bytes out(buffer, buffer + size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return out;
+}
+
+// A coded JPEG taken apart: its marker segments before the scan, by marker,
+// and the SOS segment with the entropy-coded data after it.
+struct JpegParts {
+    std::vector<std::pair<std::uint8_t, Bytes>> segments;  // marker, whole segment
+    Bytes scan;
 };
 
-HuffmanCodes MakeCodes(const HuffmanSpec& typeSpec) {
-    HuffmanCodes codes;
-    unsigned code = 0;
-    std::size_t k = 0;
-    for (unsigned len = 1; len <= 16; ++len) {
-        for (unsigned i = 0; i < typeSpec.counts[len - 1]; ++i, ++k) {
-            codes.code[typeSpec.values[k]] = static_cast<std::uint16_t>(code++);
-            codes.length[typeSpec.values[k]] = static_cast<std::uint8_t>(len);
+JpegParts SplitJpeg(const Bytes& jpeg) {
+    JpegParts parts;
+    std::size_t at = 2;  // after SOI
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+        const std::uint8_t marker = jpeg[at + 1];
+        if (marker == 0xDA) {
+            parts.scan.assign(jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end() - 2);  // up to EOI
+            return parts;
         }
-        code <<= 1;
+        const std::size_t length = static_cast<std::size_t>(jpeg[at + 2]) << 8 | jpeg[at + 3];
+        if (length < 2 || at + 2 + length > jpeg.size()) break;
+        parts.segments.emplace_back(marker, Bytes(jpeg.begin() + static_cast<std::ptrdiff_t>(at),
+                                                  jpeg.begin() + static_cast<std::ptrdiff_t>(at + 2 + length)));
+        at += 2 + length;
     }
-    return codes;
-}
-
-std::array<int, 64> ScaledQuant(const std::array<int, 64>& base, int quality) {
-    quality = std::clamp(quality, 1, 100);
-    const int scale = quality < 50 ? 5000 / quality : 200 - quality * 2;
-    std::array<int, 64> q {};
-    for (int i = 0; i < 64; ++i) q[static_cast<std::size_t>(i)] = std::clamp((base[static_cast<std::size_t>(i)] * scale + 50) / 100, 1, 255);
-    return q;
-}
-
-// Entropy-coded bytes: bits are written most significant first, and every
-// FF byte is followed by a stuffed 00.
-class BitWriter {
-public:
-    explicit BitWriter(Bytes& out) : out_(out) {}
-    void Put(std::uint32_t bits, int count) {
-        for (int i = count - 1; i >= 0; --i) {
-            acc_ = (acc_ << 1) | ((bits >> i) & 1u);
-            if (++used_ == 8) Flush();
-        }
-    }
-    void Finish() {
-        while (used_ != 0) Put(1, 1);  // pad with one bits
-    }
-
-private:
-    void Flush() {
-        out_.push_back(static_cast<std::uint8_t>(acc_));
-        if (acc_ == 0xFF) out_.push_back(0x00);
-        acc_ = 0;
-        used_ = 0;
-    }
-    Bytes& out_;
-    std::uint32_t acc_ = 0;
-    int used_ = 0;
-};
-
-// Fixed-point forward DCT: T[u][x] = round(8192 * C(u) / 2 * cos((2x+1)u pi / 16)).
-const std::array<std::array<std::int64_t, 8>, 8>& DctMatrix() {
-    static const auto matrix = [] {
-        std::array<std::array<std::int64_t, 8>, 8> t {};
-        const double pi = std::acos(-1.0);
-        for (int u = 0; u < 8; ++u)
-            for (int x = 0; x < 8; ++x) {
-                const double c = u == 0 ? 1.0 / std::sqrt(2.0) : 1.0;
-                t[static_cast<std::size_t>(u)][static_cast<std::size_t>(x)] =
-                    std::llround(8192.0 * c / 2.0 * std::cos((2 * x + 1) * u * pi / 16.0));
-            }
-        return t;
-    }();
-    return matrix;
-}
-
-std::int64_t RoundedDivide(std::int64_t a, std::int64_t b) {
-    return a >= 0 ? (a + b / 2) / b : -((-a + b / 2) / b);
-}
-
-int BitLength(int v) {
-    int n = 0;
-    for (int a = v < 0 ? -v : v; a != 0; a >>= 1) ++n;
-    return n;
-}
-
-// Level-shifted samples of one 8x8 block, row by row: transformed, quantised
-// and coded; dc carries the previous block's DC value of the component.
-void EncodeBlock(const std::array<int, 64>& samples, const std::array<int, 64>& quant, const HuffmanCodes& dcCodes,
-                 const HuffmanCodes& acCodes, int& dc, BitWriter& bits) {
-    const auto& t = DctMatrix();
-    std::array<std::int64_t, 64> rows {};  // rows[v*8 + x] = sum_y T[v][y] f(x, y)
-    for (int v = 0; v < 8; ++v)
-        for (int x = 0; x < 8; ++x) {
-            std::int64_t s = 0;
-            for (int y = 0; y < 8; ++y) s += t[static_cast<std::size_t>(v)][static_cast<std::size_t>(y)] * samples[static_cast<std::size_t>(y * 8 + x)];
-            rows[static_cast<std::size_t>(v * 8 + x)] = s;
-        }
-    std::array<int, 64> coefficients {};
-    for (int v = 0; v < 8; ++v)
-        for (int u = 0; u < 8; ++u) {
-            std::int64_t s = 0;
-            for (int x = 0; x < 8; ++x) s += t[static_cast<std::size_t>(u)][static_cast<std::size_t>(x)] * rows[static_cast<std::size_t>(v * 8 + x)];
-            const std::size_t i = static_cast<std::size_t>(v * 8 + u);
-            coefficients[i] = static_cast<int>(RoundedDivide(s, static_cast<std::int64_t>(quant[i]) << 26));
-        }
-
-    const int diff = coefficients[0] - dc;
-    dc = coefficients[0];
-    const int dcSize = BitLength(diff);
-    bits.Put(dcCodes.code[static_cast<std::size_t>(dcSize)], dcCodes.length[static_cast<std::size_t>(dcSize)]);
-    if (dcSize > 0) bits.Put(static_cast<std::uint32_t>(diff < 0 ? diff + (1 << dcSize) - 1 : diff), dcSize);
-
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        const int c = coefficients[static_cast<std::size_t>(kZigzag[static_cast<std::size_t>(k)])];
-        if (c == 0) {
-            ++run;
-            continue;
-        }
-        while (run > 15) {
-            bits.Put(acCodes.code[0xF0], acCodes.length[0xF0]);
-            run -= 16;
-        }
-        const int size = BitLength(c);
-        const std::size_t symbol = static_cast<std::size_t>((run << 4) | size);
-        bits.Put(acCodes.code[symbol], acCodes.length[symbol]);
-        bits.Put(static_cast<std::uint32_t>(c < 0 ? c + (1 << size) - 1 : c), size);
-        run = 0;
-    }
-    if (run > 0) bits.Put(acCodes.code[0x00], acCodes.length[0x00]);
+    throw std::runtime_error("libjpeg wrote a JPEG without a scan");
 }
 
 void PutSegment(Bytes& out, std::uint8_t marker, const Bytes& data) {
@@ -263,65 +180,6 @@ void PutSegment(Bytes& out, std::uint8_t marker, const Bytes& data) {
     Put8(out, marker);
     PutBe16(out, static_cast<unsigned>(data.size() + 2));
     PutBytes(out, data);
-}
-
-Bytes QuantSegmentData(int tableId, const std::array<int, 64>& quant) {
-    Bytes d;
-    Put8(d, static_cast<unsigned>(tableId));  // 8-bit precision
-    for (int k = 0; k < 64; ++k) Put8(d, static_cast<unsigned>(quant[static_cast<std::size_t>(kZigzag[static_cast<std::size_t>(k)])]));
-    return d;
-}
-
-Bytes HuffmanSegmentData(int tableClassAndId, const HuffmanSpec& typeSpec) {
-    Bytes d;
-    Put8(d, static_cast<unsigned>(tableClassAndId));
-    for (std::uint8_t c : typeSpec.counts) Put8(d, c);
-    PutBytes(d, typeSpec.values);
-    return d;
-}
-
-// The entropy-coded scan of the picture, YCbCr 4:2:0 in 16x16 MCUs.
-Bytes EncodeScan(const Picture& picture, const std::array<int, 64>& lumaQuant, const std::array<int, 64>& chromaQuant) {
-    const HuffmanCodes dcY = MakeCodes(kDcLuminance), acY = MakeCodes(kAcLuminance);
-    const HuffmanCodes dcC = MakeCodes(kDcChrominance), acC = MakeCodes(kAcChrominance);
-    Bytes out;
-    BitWriter bits(out);
-    int dcLuma = 0, dcCb = 0, dcCr = 0;
-    const int mcusX = (picture.width() + 15) / 16, mcusY = (picture.height() + 15) / 16;
-    for (int my = 0; my < mcusY; ++my) {
-        for (int mx = 0; mx < mcusX; ++mx) {
-            std::array<int, 256> y {}, cb {}, cr {};
-            for (int py = 0; py < 16; ++py)
-                for (int px = 0; px < 16; ++px) {
-                    const Rgb p = picture.At(mx * 16 + px, my * 16 + py);
-                    const std::size_t i = static_cast<std::size_t>(py * 16 + px);
-                    // ITU-R BT.601 weights in 16.16 fixed point.
-                    y[i] = (19595 * p.r + 38470 * p.g + 7471 * p.b + 32768) >> 16;
-                    cb[i] = ((-11056 * p.r - 21712 * p.g + 32768 * p.b + 32768) >> 16) + 128;
-                    cr[i] = ((32768 * p.r - 27440 * p.g - 5328 * p.b + 32768) >> 16) + 128;
-                }
-            for (int block = 0; block < 4; ++block) {
-                std::array<int, 64> s {};
-                const int ox = (block & 1) * 8, oy = (block >> 1) * 8;
-                for (int r = 0; r < 8; ++r)
-                    for (int c = 0; c < 8; ++c) s[static_cast<std::size_t>(r * 8 + c)] = y[static_cast<std::size_t>((oy + r) * 16 + ox + c)] - 128;
-                EncodeBlock(s, lumaQuant, dcY, acY, dcLuma, bits);
-            }
-            for (int component = 0; component < 2; ++component) {
-                const auto& plane = component == 0 ? cb : cr;
-                std::array<int, 64> s {};
-                for (int r = 0; r < 8; ++r)
-                    for (int c = 0; c < 8; ++c) {
-                        const auto at = [&](int rr, int cc) { return plane[static_cast<std::size_t>(rr * 16 + cc)]; };
-                        const int sum = at(2 * r, 2 * c) + at(2 * r, 2 * c + 1) + at(2 * r + 1, 2 * c) + at(2 * r + 1, 2 * c + 1);
-                        s[static_cast<std::size_t>(r * 8 + c)] = (sum + 2) / 4 - 128;
-                    }
-                EncodeBlock(s, chromaQuant, dcC, acC, component == 0 ? dcCb : dcCr, bits);
-            }
-        }
-    }
-    bits.Finish();
-    return out;
 }
 
 // ------------------------------------------------------- Exif (TIFF) --
@@ -450,8 +308,7 @@ Bytes CommentPadding(std::size_t size) {
 
 Bytes EncodeJpeg(const JpegSampleOptions& options, const Bytes& appSegment, std::size_t paddingTarget) {
     const Picture picture(std::max(options.width, 1), std::max(options.height, 1), options.seed);
-    const auto lumaQuant = ScaledQuant(kLuminanceQuant, options.quality);
-    const auto chromaQuant = ScaledQuant(kChrominanceQuant, options.quality);
+    const JpegParts coded = SplitJpeg(LibjpegEncode(picture, options.quality));
 
     Bytes head;  // SOI and the application segment
     Put8(head, 0xFF);
@@ -459,39 +316,15 @@ Bytes EncodeJpeg(const JpegSampleOptions& options, const Bytes& appSegment, std:
     PutBytes(head, appSegment);
 
     Bytes body;  // tables, frame, scan
-    if (options.quantisationTables) {
-        if (options.fillByteBeforeTables) Put8(body, 0xFF);
-        PutSegment(body, 0xDB, QuantSegmentData(0, lumaQuant));
-        PutSegment(body, 0xDB, QuantSegmentData(1, chromaQuant));
+    bool firstTable = true;
+    for (const auto& [marker, segment] : coded.segments) {
+        if (marker == 0xDB && !options.quantisationTables) continue;
+        if (marker == 0xC4 && !options.huffmanTables) continue;
+        if (marker == 0xDB && firstTable && options.fillByteBeforeTables) Put8(body, 0xFF);
+        if (marker == 0xDB) firstTable = false;
+        PutBytes(body, segment);
     }
-    Bytes frame;
-    Put8(frame, 8);
-    PutBe16(frame, static_cast<unsigned>(picture.height()));
-    PutBe16(frame, static_cast<unsigned>(picture.width()));
-    Put8(frame, 3);
-    for (unsigned id = 1; id <= 3; ++id) {
-        Put8(frame, id);
-        Put8(frame, id == 1 ? 0x22 : 0x11);  // 4:2:0 sampling
-        Put8(frame, id == 1 ? 0 : 1);        // quantisation table
-    }
-    PutSegment(body, 0xC0, frame);
-    if (options.huffmanTables) {
-        PutSegment(body, 0xC4, HuffmanSegmentData(0x00, kDcLuminance));
-        PutSegment(body, 0xC4, HuffmanSegmentData(0x10, kAcLuminance));
-        PutSegment(body, 0xC4, HuffmanSegmentData(0x01, kDcChrominance));
-        PutSegment(body, 0xC4, HuffmanSegmentData(0x11, kAcChrominance));
-    }
-    Bytes scan;
-    Put8(scan, 3);
-    for (unsigned id = 1; id <= 3; ++id) {
-        Put8(scan, id);
-        Put8(scan, id == 1 ? 0x00 : 0x11);  // DC and AC tables
-    }
-    Put8(scan, 0);
-    Put8(scan, 63);
-    Put8(scan, 0);
-    PutSegment(body, 0xDA, scan);
-    PutBytes(body, EncodeScan(picture, lumaQuant, chromaQuant));
+    PutBytes(body, coded.scan);
 
     const std::size_t natural = head.size() + body.size() + (options.endMarker ? 2 : 0);
     std::size_t missing = paddingTarget > natural ? paddingTarget - natural : 0;
@@ -533,62 +366,39 @@ std::uint8_t CubeIndex(Rgb p) {
     return static_cast<std::uint8_t>(level(p.r) * 36 + level(p.g) * 6 + level(p.b));
 }
 
-// LZW-coded indices with a minimum code size of 8, codes packed LSB first.
-Bytes LzwEncode(const std::vector<std::uint8_t>& indices) {
-    constexpr int kMinCodeSize = 8;
-    constexpr int kClear = 1 << kMinCodeSize;
-    constexpr int kEnd = kClear + 1;
-    constexpr int kMaxCode = 4096;
-    Bytes out;
-    std::uint32_t acc = 0;
-    int used = 0;
-    int next = kClear + 2;
-    // The decoder adds its entries one code later than the encoder, so a
-    // code is written with the width the decoder has reached by then.
-    const auto width = [&]() {
-        int n = 0;
-        for (int v = next - 1; v != 0; v >>= 1) ++n;
-        return std::clamp(n, kMinCodeSize + 1, 12);
-    };
-    const auto emit = [&](int code) {
-        acc |= static_cast<std::uint32_t>(code) << used;
-        used += width();
-        while (used >= 8) {
-            out.push_back(static_cast<std::uint8_t>(acc & 0xFF));
-            acc >>= 8;
-            used -= 8;
-        }
-    };
-    std::map<std::pair<int, int>, int> table;
-    emit(kClear);
-    bool firstAfterClear = true;
-    if (!indices.empty()) {
-        int prefix = indices[0];
-        for (std::size_t i = 1; i < indices.size(); ++i) {
-            const int k = indices[i];
-            const auto it = table.find({prefix, k});
-            if (it != table.end()) {
-                prefix = it->second;
-                continue;
-            }
-            emit(prefix);
-            firstAfterClear = false;
-            table[{prefix, k}] = next++;
-            if (next == kMaxCode) {
-                emit(kClear);
-                firstAfterClear = true;
-                table.clear();
-                next = kClear + 2;
-            }
-            prefix = k;
-        }
-        emit(prefix);
-        // The decoder adds an entry for the last code unless it followed a clear.
-        if (!firstAfterClear && next < kMaxCode) ++next;
+int GifWrite(GifFileType* file, const GifByteType* data, int length) {
+    auto* out = static_cast<Bytes*>(file->UserData);
+    out->insert(out->end(), data, data + length);
+    return length;
+}
+
+// LZW-coded indices with a minimum code size of 8, as giflib codes them: the
+// image data of a one-frame GIF giflib writes, its sub-blocks joined.
+Bytes LzwEncode(int width, int height, std::vector<std::uint8_t> indices) {
+    Bytes gif;
+    int error = 0;
+    GifFileType* file = EGifOpen(&gif, GifWrite, &error);
+    if (file == nullptr) throw std::runtime_error(std::string("giflib: ") + GifErrorString(error));
+    std::vector<GifColorType> colours(256);
+    ColorMapObject* map = GifMakeMapObject(256, colours.data());
+    bool written = map != nullptr &&
+                   EGifPutScreenDesc(file, width, height, 8, 0, map) == GIF_OK &&
+                   EGifPutImageDesc(file, 0, 0, width, height, false, nullptr) == GIF_OK &&
+                   EGifPutLine(file, indices.data(), width * height) == GIF_OK;
+    GifFreeMapObject(map);
+    written = EGifCloseFile(file, &error) == GIF_OK && written;
+    // Header, screen descriptor, 768 bytes of colour table, image
+    // descriptor, code size, then the sub-blocks.
+    constexpr std::size_t kImageData = 6 + 7 + 768 + 10 + 1;
+    if (!written || gif.size() <= kImageData || gif[kImageData - 11] != 0x2C || gif[kImageData - 1] != 8)
+        throw std::runtime_error("giflib did not write the image data");
+    Bytes lzw;
+    for (std::size_t at = kImageData; at < gif.size() && gif[at] != 0; at += 1 + gif[at]) {
+        if (at + 1 + gif[at] > gif.size()) throw std::runtime_error("giflib wrote a cut sub-block");
+        lzw.insert(lzw.end(), gif.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                   gif.begin() + static_cast<std::ptrdiff_t>(at + 1 + gif[at]));
     }
-    emit(kEnd);
-    if (used > 0) out.push_back(static_cast<std::uint8_t>(acc & 0xFF));
-    return out;
+    return lzw;
 }
 
 // Data cut into `blocks` sub-blocks of nearly equal length, then the 00 terminator.
@@ -634,7 +444,7 @@ Bytes AssembleGif(const GifSampleOptions& options, std::uint32_t salt) {
         std::vector<std::uint8_t> indices;
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) indices.push_back(CubeIndex(picture.At(x, y)));
-        frameData.push_back(LzwEncode(indices));
+        frameData.push_back(LzwEncode(width, height, std::move(indices)));
     }
 
     Bytes head;
@@ -712,29 +522,6 @@ void PutPngChunk(Bytes& out, std::string_view type, const Bytes& data) {
     PutText(out, type);
     PutBytes(out, data);
     PutBe32(out, Crc32(out.data() + typeAt, out.size() - typeAt));
-}
-
-// A zlib stream of stored deflate blocks.
-Bytes ZlibStored(const Bytes& raw) {
-    Bytes out = {0x78, 0x01};
-    std::size_t at = 0;
-    do {
-        const std::size_t len = std::min<std::size_t>(raw.size() - at, 65535);
-        const bool last = at + len == raw.size();
-        Put8(out, last ? 1 : 0);
-        PutLe16(out, static_cast<unsigned>(len));
-        PutLe16(out, static_cast<unsigned>(~len & 0xFFFF));
-        out.insert(out.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-                   raw.begin() + static_cast<std::ptrdiff_t>(at + len));
-        at += len;
-    } while (at < raw.size());
-    std::uint32_t a = 1, b = 0;
-    for (std::uint8_t v : raw) {
-        a = (a + v) % 65521;
-        b = (b + a) % 65521;
-    }
-    PutBe32(out, (b << 16) | a);
-    return out;
 }
 
 }  // namespace
@@ -886,7 +673,7 @@ std::vector<std::uint8_t> BuildPng(const PngSampleOptions& options) {
             left = p;
         }
     }
-    const Bytes stream = ZlibStored(raw);
+    const Bytes stream = Deflate(raw, DeflateWrapping::Zlib);
     const std::size_t piece = std::max<std::size_t>(options.idatChunkSize, 1);
     for (std::size_t at = 0; at < stream.size(); at += piece) {
         const std::size_t len = std::min(piece, stream.size() - at);

@@ -1,5 +1,5 @@
 // Picture samples for the sample card and the extractor tests: JPEG, GIF,
-// BMP and PNG files built byte by byte, deterministically, with the
+// BMP and PNG files laid out byte by byte around the coded picture data, deterministically, with the
 // structure and field values real files have, and options for the variants
 // and defects the tests need. Without a defect, every file opens in an
 // ordinary viewer.
@@ -41,7 +41,8 @@ struct JpegSampleOptions {
     std::vector<std::vector<std::uint8_t>> extraSegments;
 };
 
-// A baseline (SOF0) JPEG, YCbCr 4:2:0, with the standard Huffman tables.
+// A baseline (SOF0) JPEG, YCbCr 4:2:0, with the standard Huffman tables,
+// coded by libjpeg.
 std::vector<std::uint8_t> BuildJpeg(const JpegSampleOptions& options = {});
 
 struct GifSampleOptions {
@@ -60,7 +61,7 @@ struct GifSampleOptions {
     std::size_t totalSize = 0;
 };
 
-// A GIF with a global colour table and LZW-coded image data.
+// A GIF with a global colour table and image data LZW-coded by giflib.
 std::vector<std::uint8_t> BuildGif(const GifSampleOptions& options = {});
 
 struct BmpSampleOptions {
@@ -84,7 +85,7 @@ struct PngSampleOptions {
     bool iend = true;                  // the IEND chunk at the end
 };
 
-// An 8-bit RGB PNG; its zlib stream uses stored deflate blocks.
+// An 8-bit RGB PNG; zlib compresses its image data.
 std::vector<std::uint8_t> BuildPng(const PngSampleOptions& options = {});
 
 }  // namespace qb::tools
