@@ -10,13 +10,6 @@
 namespace qb::cli {
 namespace {
 
-// Raw disks open for administrators on Windows and for root elsewhere.
-#ifdef _WIN32
-constexpr const char* kElevationHint = "run as administrator to scan them";
-#else
-constexpr const char* kElevationHint = "run as root to scan them";
-#endif
-
 // The way the tree shows a node: its name, then the description in
 // brackets when there is one.
 std::string Shown(const cdr::DeviceNode& node) {
@@ -54,7 +47,8 @@ int PrintDeviceTree(std::ostream& out, std::ostream& err, const cdr::DeviceNode*
     const std::size_t disks = root->children.size();
     out << disks << (disks == 1 ? " disk, " : " disks, ") << partitions
         << (partitions == 1 ? " partition\n" : " partitions\n");
-    if (unreadable) err << "quillbrook: some disks cannot be read; " << kElevationHint << "\n";
+    if (unreadable) err << "quillbrook: some disks cannot be read; run as " << platform::RawDiskUser()
+                          << " to scan them\n";
     return disks > 0 ? 0 : 1;
 }
 

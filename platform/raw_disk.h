@@ -16,4 +16,8 @@ namespace qb::platform {
 // *error then holds the reason.
 std::shared_ptr<const ByteSource> OpenRawDisk(const std::string& path, std::string* error = nullptr);
 
+// Who may open every raw disk of this system: "administrator" on Windows,
+// "root" elsewhere.
+const char* RawDiskUser();
+
 }  // namespace qb::platform

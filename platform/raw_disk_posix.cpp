@@ -82,4 +82,6 @@ std::shared_ptr<const ByteSource> OpenRawDisk(const std::string& path, std::stri
     return std::make_shared<RawDisk>(fd, S_ISBLK(st.st_mode));
 }
 
+const char* RawDiskUser() { return "root"; }
+
 }  // namespace qb::platform

@@ -118,4 +118,6 @@ std::shared_ptr<const ByteSource> OpenRawDisk(const std::string& path, std::stri
     return std::make_shared<RawDisk>(handle.release(), device);
 }
 
+const char* RawDiskUser() { return "administrator"; }
+
 }  // namespace qb::platform
