@@ -29,42 +29,32 @@ const char* AreaWords(PageArea area) {
 
 // The page version a carved row was read from, as a short label ("" for
 // the current version) and in words.
-std::string VersionLabel(const Provenance& p) {
-    switch (p.source) {
-    case RowSource::FreeSpace: return {};
-    case RowSource::OlderPage:
-        switch (p.older) {
-        case OlderVersion::LogFrame: return "log frame " + std::to_string(p.frame) + " ";
-        case OlderVersion::MainFile: return "main file ";
-        case OlderVersion::FormerLeaf: return "interior ";
-        case OlderVersion::OtherPage: return "other page ";
-        case OlderVersion::None: break;
-        }
-        return "older ";
-    case RowSource::StaleFrame: return "stale log frame " + std::to_string(p.frame) + " ";
-    case RowSource::Journal: return "journal ";
-    case RowSource::Freelist: return "freelist ";
-    case RowSource::Unreachable: return "unreachable ";
-    }
-    return {};
-}
+struct VersionText {
+    std::string label;
+    std::string words;
+};
 
-std::string VersionWords(const Provenance& p) {
+VersionText DescribeVersion(const Provenance& p) {
+    const std::string frame = std::to_string(p.frame);
     switch (p.source) {
-    case RowSource::FreeSpace: return "the current version of the page";
+    case RowSource::FreeSpace: return {"", "the current version of the page"};
     case RowSource::OlderPage:
         switch (p.older) {
-        case OlderVersion::LogFrame: return "log frame " + std::to_string(p.frame) + ", an older version of the page";
-        case OlderVersion::MainFile: return "the main file's version of the page, under the log's frames";
-        case OlderVersion::FormerLeaf: return "an interior page, in what it held while a leaf";
-        case OlderVersion::OtherPage: return "a page of another table, in what it held while one of this table";
+        case OlderVersion::LogFrame:
+            return {"log frame " + frame + " ", "log frame " + frame + ", an older version of the page"};
+        case OlderVersion::MainFile:
+            return {"main file ", "the main file's version of the page, under the log's frames"};
+        case OlderVersion::FormerLeaf: return {"interior ", "an interior page, in what it held while a leaf"};
+        case OlderVersion::OtherPage:
+            return {"other page ", "a page of another table, in what it held while one of this table"};
         case OlderVersion::None: break;
         }
-        return "an older version of the page";
-    case RowSource::StaleFrame: return "log frame " + std::to_string(p.frame) + ", behind the log's restart or not valid";
-    case RowSource::Journal: return "the rollback journal's image of the page";
-    case RowSource::Freelist: return "a freed page";
-    case RowSource::Unreachable: return "a page no walk from the table's root reaches";
+        return {"older ", "an older version of the page"};
+    case RowSource::StaleFrame:
+        return {"stale log frame " + frame + " ", "log frame " + frame + ", behind the log's restart or not valid"};
+    case RowSource::Journal: return {"journal ", "the rollback journal's image of the page"};
+    case RowSource::Freelist: return {"freelist ", "a freed page"};
+    case RowSource::Unreachable: return {"unreachable ", "a page no walk from the table's root reaches"};
     }
     return {};
 }
@@ -83,7 +73,7 @@ bool RecordOrigin::operator==(const RecordOrigin& o) const {
 std::string OriginLabel(const RecordOrigin& o, bool withLocation) {
     if (o.live) return o.copy == CopyKind::Current ? "live row" : "backup copy";
     std::string label = o.copy == CopyKind::Backup ? "backup: " : "";
-    label += VersionLabel(o.carved);
+    label += DescribeVersion(o.carved).label;
     label += AreaName(o.carved.area);
     if (withLocation) label += " p." + std::to_string(o.carved.page) + " @" + std::to_string(o.carved.offset);
     return label;
@@ -97,7 +87,7 @@ std::string OriginDetail(const RecordOrigin& o) {
     std::string text = "carved from ";
     text += AreaWords(o.carved.area);
     text += " of page " + std::to_string(o.carved.page) + " at offset " + std::to_string(o.carved.offset);
-    text += " in " + VersionWords(o.carved) + ", " + CopyWords(o.copy);
+    text += " in " + DescribeVersion(o.carved).words + ", " + CopyWords(o.copy);
     if (o.carved.rowid >= 0) text += ", row id " + std::to_string(o.carved.rowid);
     if (o.carved.rebuilt) text += ", its first bytes rebuilt";
     return text;
